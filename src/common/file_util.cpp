@@ -1,0 +1,95 @@
+#include "common/file_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace ov {
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    InputFile file(path);
+    if (!file.IsOpen()) return std::nullopt;
+    return file.Size();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+InputFile::InputFile(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "rbe");
+    if (file_ == nullptr) return;
+    struct stat st;
+    // A directory opens for reading on Linux but is no file to download.
+    if (::fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+InputFile::~InputFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+std::size_t InputFile::Read(void* buffer, std::size_t count) {
+    return file_ ? std::fread(buffer, 1, count, file_) : 0;
+}
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (file_ == nullptr || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+    return std::fread(buffer, 1, count, file_);
+}
+
+std::optional<std::uint64_t> InputFile::Size() {
+    if (file_ == nullptr) return std::nullopt;
+    struct stat st;
+    if (::fstat(fileno(file_), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(target)) {
+    std::vector<char> name(target_.begin(), target_.end());
+    const char suffix[] = ".tmp-XXXXXX";
+    name.insert(name.end(), suffix, suffix + sizeof(suffix));
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return;
+    tempPath_ = name.data();
+    // Keep the permissions an ordinary new file would get.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    file_ = ::fdopen(fd, "wb");
+    if (file_ == nullptr) {
+        ::close(fd);
+        ::unlink(tempPath_.c_str());
+    }
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+bool AtomicFileWriter::Write(const void* data, std::size_t count) {
+    if (file_ == nullptr || failed_) return false;
+    if (count > 0 && std::fwrite(data, 1, count, file_) != count) failed_ = true;
+    return !failed_;
+}
+
+bool AtomicFileWriter::Commit() {
+    if (file_ == nullptr) return false;
+    bool ok = !failed_ && std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
+    ok = (std::fclose(file_) == 0) && ok;
+    file_ = nullptr;
+    if (ok && ::rename(tempPath_.c_str(), target_.c_str()) == 0) {
+        committed_ = true;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace ov

@@ -1,0 +1,167 @@
+// Additional files and erase-only ranges configured in the settings file, sent in step 6.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/file_util.h"
+#include "common/loader_error.h"
+#include "image/download_file.h"
+#include "image/file_digest.h"
+#include "image/hex_convert.h"
+#include "settings/ini_file.h"
+#include "ui/language.h"
+
+namespace ov {
+
+namespace {
+
+constexpr const char* kSection = "MainConfig Setting";
+
+std::string Format(const char* format, const std::string& value) {
+    const int size = std::snprintf(nullptr, 0, format, value.c_str());
+    std::string out(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, value.c_str());
+    out.resize(static_cast<std::size_t>(size));
+    return out;
+}
+
+[[noreturn]] void Fail(const char* english, const char* chinese, const std::string& value) {
+    throw LoaderError(Format(SystemLanguage() == Language::Chinese ? chinese : english, value));
+}
+
+// strtol with base 16 as a 32-bit long: blanks and "0x" accepted, stops at the first other
+// character, saturates at the 32-bit limits.
+std::uint32_t HexField(const std::string& text) {
+    errno = 0;
+    long long value = std::strtoll(text.c_str(), nullptr, 16);
+    value = std::clamp<long long>(value, -0x80000000LL, 0x7FFFFFFFLL);
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+}
+
+bool AddressOk(std::uint32_t address, bool encrypted) {
+    return address >= 0x1000000 && address % (encrypted ? 0x8000 : 0x1000) == 0;
+}
+
+bool EndsWithNoCase(const std::string& text, const char* suffix) {
+    const std::string s(suffix);
+    if (text.size() < s.size()) return false;
+    return std::equal(s.begin(), s.end(), text.end() - static_cast<std::ptrdiff_t>(s.size()),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                  std::tolower(static_cast<unsigned char>(b)); });
+}
+
+void MeasureAndHash(ExtraFileEntry& entry) {
+    const auto size = FileSize(entry.downloadPath);
+    if (!size) throw LoaderError(kOpenBinFailed);
+    if (*size > 0xFFFFFFFFull) throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
+    entry.length = static_cast<std::uint32_t>(*size);
+    Sha256OfFile(entry.downloadPath, entry.digest.data());
+    entry.sentBytes = 0;
+}
+
+}  // namespace
+
+void BaseDownloadFile::LoadExtraDownloadFiles(const std::string& settingsPath) {
+    if (settingsPath.empty()) return;
+    ParseExtraDownloadFiles(settingsPath);
+    downloadList.insert(downloadList.end(), configuredExtras.begin(), configuredExtras.end());
+    for (const auto& entry : downloadList) {
+        CheckDownloadFileEntry(*entry);
+        PrepareDownloadFileEntry(*entry);
+    }
+}
+
+void BaseDownloadFile::ParseExtraDownloadFiles(const std::string& settingsPath) {
+    configuredExtras.clear();
+    for (int n = 1;; ++n) {
+        const std::string key = "ExtraDownloadFile" + std::to_string(n) + "Info";
+        const std::string value = ReadIniString(settingsPath, kSection, key);
+        if (value.empty()) break;
+        const char* formatEn = "In the configuration file: %s format error";
+        const char* formatZh = "配置文件中：%s 格式错误";
+
+        const auto bar1 = value.find('|');
+        if (bar1 == std::string::npos) Fail(formatEn, formatZh, key);
+        auto entry = std::make_shared<ExtraFileEntry>();
+        entry->name = key;
+        // Paths are used as written: lower-casing them breaks them on a case-sensitive disk.
+        entry->sourcePath = value.substr(0, bar1);
+
+        const auto bar2 = value.find('|', bar1 + 1);
+        if (bar2 == std::string::npos || bar2 - bar1 != 2) Fail(formatEn, formatZh, key);
+        const char erase = value[bar1 + 1];
+        if (erase != '0' && erase != '1')
+            Fail("In the configuration file: %s the value of the erase-only identifier error",
+                 "配置文件中：%s 仅擦除标识符的值错误", key);
+        entry->eraseOnly = erase == '1';
+
+        const auto bar3 = value.find('|', bar2 + 1);
+        if (bar3 == std::string::npos || bar3 - bar2 != 2) Fail(formatEn, formatZh, key);
+        const char encrypted = value[bar2 + 1];
+        if (encrypted != '0' && encrypted != '1')
+            Fail("In the configuration file: the value of the encryption identifier of  %s is wrong",
+                 "在配置文件中：加密标识符 %s 的值有误", key);
+        entry->encrypted = encrypted == '1';
+
+        const auto bar4 = value.find('|', bar3 + 1);
+        if (bar4 == std::string::npos || bar4 == bar3 + 1)
+            Fail(formatEn, "在配置文件中：%s 格式错误", key);
+        entry->startAddress = HexField(value.substr(bar3 + 1, bar4 - bar3 - 1));
+        if (!AddressOk(entry->startAddress, entry->encrypted))
+            Fail("In the configuration file: The starting address of %s is wrong ",
+                 "在配置文件中：%s 的起始地址有误", key);
+
+        if (bar4 + 1 >= value.size())
+            Fail("In the configuration file: %s format error ", "在配置文件中：%s 格式错误", key);
+        entry->length = HexField(value.substr(bar4 + 1));
+
+        if (!entry->eraseOnly) {
+            if (entry->sourcePath.empty())
+                Fail("In the configuration file:%s is incorrectly filled in [only the file path cannot be "
+                     "empty when the identifier is 0]",
+                     "配置文件中：%s 填写错误[只有当标识符为 0 时文件路径才不能为空］", key);
+            if (!EndsWithNoCase(entry->sourcePath, "hex") && !EndsWithNoCase(entry->sourcePath, "bin"))
+                Fail("In the configuration file: [%s] file type error ", "配置文件中 [%s] 文件类型错误", key);
+            if (EndsWithNoCase(entry->sourcePath, "hex"))
+                ConvertHexToBin(entry->sourcePath, entry->startAddress, entry->downloadPath);
+            else
+                entry->downloadPath = entry->sourcePath;
+            if (!FileExists(entry->downloadPath))
+                Fail("In the configuration file not exist[%s]", "配置文件中 文件不存在[%s]", entry->downloadPath);
+            MeasureAndHash(*entry);
+        } else if (entry->length == 0) {
+            Fail("In the configuration file: [%s] is incorrectly filled in [the length cannot be 0 only when "
+                 "the identifier is 1] ",
+                 "配置文件中 [%s] 填写错误 [只有当标识符为 1 时，长度才不能为 0]", key);
+        }
+        configuredExtras.push_back(entry);
+    }
+}
+
+void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const {
+    if (entry.eraseOnly > 1) throw LoaderError("仅擦除标识:[" + std::to_string(entry.eraseOnly) + "]异常");
+    if (entry.encrypted > 1) throw LoaderError("加密标识:[" + std::to_string(entry.encrypted) + "]异常");
+    const std::string prefix = "In the configuration file: ";
+    if (!AddressOk(entry.startAddress, entry.encrypted))
+        throw LoaderError(prefix + "The starting address of " + entry.name + " is wrong ");
+    if (entry.eraseOnly == 1 && entry.length == 0)
+        throw LoaderError(prefix + entry.name +
+                          " is incorrectly filled in [the length cannot be 0 only when the identifier is 1] ");
+    if (entry.eraseOnly == 0 && entry.sourcePath.empty())
+        throw LoaderError(prefix + entry.name +
+                          " is incorrectly filled in [only the file path cannot be empty when the identifier is 0]");
+    if (entry.eraseOnly == 0 && !ExtensionIs(entry.sourcePath, ".hex") && !ExtensionIs(entry.sourcePath, ".bin"))
+        throw LoaderError(prefix + entry.name + " file type error ");
+}
+
+void BaseDownloadFile::PrepareDownloadFileEntry(ExtraFileEntry& entry) const {
+    if (entry.sourcePath.empty()) return;
+    if (ExtensionIs(entry.sourcePath, ".hex"))
+        ConvertHexToBin(entry.sourcePath, entry.startAddress, entry.downloadPath);
+    else
+        entry.downloadPath = entry.sourcePath;
+    MeasureAndHash(entry);
+}
+
+}  // namespace ov

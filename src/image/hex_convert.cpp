@@ -1,0 +1,189 @@
+#include "image/hex_convert.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "common/file_util.h"
+#include "common/loader_error.h"
+#include "image/file_digest.h"
+
+namespace ov {
+
+namespace {
+
+// Reads lines ending in CR LF, LF or CR through a large buffer.
+class LineReader {
+public:
+    explicit LineReader(InputFile& file) : file_(file), buffer_(256 * 1024) {}
+
+    // The next line without its ending; false at the end of the file.
+    bool Next(std::string& line) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (pos_ == end_ && !Fill()) return any;
+            if (afterCr_) {
+                afterCr_ = false;
+                if (buffer_[pos_] == '\n') {
+                    ++pos_;
+                    continue;
+                }
+            }
+            any = true;
+            std::size_t stop = pos_;
+            while (stop < end_ && buffer_[stop] != '\n' && buffer_[stop] != '\r') ++stop;
+            line.append(buffer_.data() + pos_, stop - pos_);
+            if (stop == end_) {
+                pos_ = end_;
+                continue;
+            }
+            afterCr_ = buffer_[stop] == '\r';
+            pos_ = stop + 1;
+            return true;
+        }
+    }
+
+private:
+    bool Fill() {
+        pos_ = 0;
+        end_ = file_.Read(buffer_.data(), buffer_.size());
+        return end_ > 0;
+    }
+
+    InputFile& file_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool afterCr_ = false;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+class HexConverter {
+public:
+    HexConverter(std::uint32_t base, AtomicFileWriter& out) : base_(base), out_(out) {}
+
+    void Run(InputFile& hex) {
+        LineReader reader(hex);
+        std::string line;
+        std::uint64_t lineNumber = 0;
+        while (reader.Next(line)) {
+            ++lineNumber;
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+            if (line.empty()) continue;
+            if (!Record(line, lineNumber)) break;  // end-of-file record
+        }
+        Flush();
+    }
+
+private:
+    [[noreturn]] void Reject(std::uint64_t lineNumber, const char* reason) {
+        throw LoaderError(std::string(kHexFormatError) + " (line " + std::to_string(lineNumber) +
+                          ": " + reason + ")");
+    }
+
+    // Returns false at the end-of-file record.
+    bool Record(const std::string& line, std::uint64_t lineNumber) {
+        if (line[0] != ':' || line.size() < 11 || (line.size() - 1) % 2 != 0) Reject(lineNumber, "not a record");
+        std::array<std::uint8_t, 5 + 255> bytes;
+        const std::size_t count = (line.size() - 1) / 2;
+        if (count > bytes.size()) Reject(lineNumber, "not a record");
+        std::uint8_t sum = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const int hi = HexDigit(line[1 + 2 * i]);
+            const int lo = HexDigit(line[2 + 2 * i]);
+            if (hi < 0 || lo < 0) Reject(lineNumber, "not a record");
+            bytes[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+            sum = static_cast<std::uint8_t>(sum + bytes[i]);
+        }
+        const std::size_t n = bytes[0];
+        if (count != n + 5) Reject(lineNumber, "byte count");
+        if (sum != 0) Reject(lineNumber, "checksum");
+        const std::uint32_t offset = (std::uint32_t{bytes[1]} << 8) | bytes[2];
+        const std::uint8_t* data = bytes.data() + 4;
+        switch (bytes[3]) {
+            case 0x00:
+                Data(upper_ + offset, data, n, lineNumber);
+                return true;
+            case 0x01:
+                return false;
+            case 0x02:
+            case 0x04: {
+                if (n != 2) Reject(lineNumber, "byte count");
+                const std::uint32_t value = (std::uint32_t{data[0]} << 8) | data[1];
+                // Segment and linear addresses replace each other; the latest applies.
+                upper_ = bytes[3] == 0x02 ? value << 4 : value << 16;
+                return true;
+            }
+            case 0x03:
+            case 0x05:
+                return true;  // start addresses mean nothing to a flash image
+            default:
+                Reject(lineNumber, "record type");
+        }
+    }
+
+    void Data(std::uint64_t address, const std::uint8_t* data, std::size_t n, std::uint64_t lineNumber) {
+        if (!started_) {
+            if (address < base_) return;  // below the image, before it starts: dropped
+            started_ = true;
+            Fill(0x00, address - base_);
+            end_ = address;
+        }
+        if (address < end_) Reject(lineNumber, "address goes backwards");
+        Fill(0xFF, address - end_);
+        Put(data, n);
+        end_ = address + n;
+    }
+
+    void Fill(std::uint8_t value, std::uint64_t count) {
+        while (count > 0) {
+            if (used_ == buffer_.size()) Flush();
+            const std::size_t n = std::min<std::uint64_t>(count, buffer_.size() - used_);
+            std::memset(buffer_.data() + used_, value, n);
+            used_ += n;
+            count -= n;
+        }
+    }
+
+    void Put(const std::uint8_t* data, std::size_t n) {
+        if (buffer_.size() - used_ < n) Flush();
+        std::memcpy(buffer_.data() + used_, data, n);
+        used_ += n;
+    }
+
+    void Flush() {
+        if (used_ > 0 && !out_.Write(buffer_.data(), used_)) throw LoaderError(kCreateBinFailed);
+        used_ = 0;
+    }
+
+    std::uint64_t base_;
+    AtomicFileWriter& out_;
+    std::uint64_t upper_ = 0;
+    bool started_ = false;
+    std::uint64_t end_ = 0;  // the address just past the last byte written
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(256 * 1024);
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
+void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std::string& binPath) {
+    InputFile hex(hexPath);
+    if (!hex.IsOpen()) throw LoaderError(kOpenBinFailed);
+    binPath = hexPath.size() >= 3 ? hexPath.substr(0, hexPath.size() - 3) + "bin" : "bin";
+    AtomicFileWriter out(binPath);
+    if (!out.IsOpen()) throw LoaderError(kCreateBinFailed);
+    HexConverter converter(baseAddress, out);
+    converter.Run(hex);
+    if (std::ferror(hex.Handle())) throw LoaderError(kOpenBinFailed);
+    if (!out.Commit()) throw LoaderError(kCreateBinFailed);
+}
+
+}  // namespace ov

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ov {
+
+// Converts an Intel HEX file into a binary image whose first byte belongs at `baseAddress`:
+// 0x00 from the base up to the first record, 0xFF in the holes between records, data below
+// the base before the first record at or above it dropped. The output is the HEX path with
+// its last three characters replaced by "bin"; its path is stored in `binPath`. The output
+// appears whole or not at all.
+void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std::string& binPath);
+
+inline constexpr const char* kCreateBinFailed = "Failed to create bin file !";
+inline constexpr const char* kHexFormatError = "hex file format error !";
+
+}  // namespace ov

@@ -1,0 +1,112 @@
+#include "image/signed_download_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/file_util.h"
+#include "common/loader_error.h"
+#include "log/download_log.h"
+#include "protocol/crc.h"
+
+namespace ov {
+
+namespace {
+
+std::uint16_t TagOf(const std::uint8_t* header) {
+    return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
+}
+
+std::uint32_t LengthOf(const std::uint8_t* header) {
+    return static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
+}
+
+[[noreturn]] void Reject(const std::string& what, const std::string& path) {
+    throw LoaderError("The sig file format error: " + what + ": [" + path + "]");
+}
+
+}  // namespace
+
+void BaseSignedDownloadFile::LoadImage() {
+    PrepareSignedSource();
+    ScanRecords();
+    ParseRecords();
+    imageLength = records->imageLength;
+}
+
+void BaseSignedDownloadFile::ScanRecords() {
+    step2Length = 289;
+    step3Length = 274;
+    InputFile file(parsePath);
+    if (!file.IsOpen()) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
+    std::uint8_t header[kRecordHeaderSize];
+    std::uint64_t at = 0;
+    if (file.ReadAt(at, header, sizeof(header)) == sizeof(header) && TagOf(header) == kTagKey) {
+        const std::uint32_t length = LengthOf(header);
+        if (length > kMaxKeyRecord)
+            Reject("key record of " + std::to_string(length) + " bytes, at most 1024", parsePath);
+        step2Length = static_cast<int>(length) + 4;
+        at += kRecordHeaderSize + length;
+        if (file.ReadAt(at, header, sizeof(header)) == sizeof(header) && TagOf(header) == kTagSignature) {
+            const std::uint32_t sigLength = LengthOf(header);
+            if (sigLength > kMaxSignatureRecord)
+                Reject("signature record of " + std::to_string(sigLength) + " bytes, at most 1094", parsePath);
+            step3Length = static_cast<int>(sigLength) + 2;
+        }
+    }
+    records = std::make_unique<SignedRecordSet>();
+    records->keyRecord.assign(static_cast<std::size_t>(step2Length - 4), 0);
+    records->signatureRecord.assign(static_cast<std::size_t>(step3Length - 2), 0);
+}
+
+void BaseSignedDownloadFile::ParseRecords() {
+    InputFile file(parsePath);
+    if (!file.IsOpen()) throw LoaderError("Failed to open sig file!");
+    std::vector<std::uint8_t> window(kReadWindowSize, 0);
+    const std::size_t got = file.Read(window.data(), window.size());
+    const auto fileSize = file.Size().value_or(0);
+
+    // Every read below stays inside the bytes that arrived.
+    auto headerAt = [&](std::size_t offset, const char* formatError) {
+        if (offset + kRecordHeaderSize > got) throw LoaderError(formatError);
+        return window.data() + offset;
+    };
+
+    const std::uint8_t* key = headerAt(0, "The sig file format error 1!");
+    records->keyRecordLength = LengthOf(key);
+    if (TagOf(key) != kTagKey) throw LoaderError("The sig file format error 1!");
+    if (records->keyRecordLength != records->keyRecord.size() ||
+        kRecordHeaderSize + records->keyRecordLength > got)
+        Reject("key record cut short", parsePath);
+    std::memcpy(records->keyRecord.data(), key + kRecordHeaderSize, records->keyRecordLength);
+
+    const std::size_t sigAt = kRecordHeaderSize + records->keyRecordLength;
+    const std::uint8_t* sig = headerAt(sigAt, "The sig file format error 2!");
+    records->signatureRecordLength = LengthOf(sig);
+    if (TagOf(sig) != kTagSignature) throw LoaderError("The sig file format error 2!");
+    if (records->signatureRecordLength != records->signatureRecord.size() ||
+        sigAt + kRecordHeaderSize + records->signatureRecordLength > got)
+        Reject("signature record cut short", parsePath);
+    std::memcpy(records->signatureRecord.data(), sig + kRecordHeaderSize, records->signatureRecordLength);
+
+    const std::size_t imageAt = sigAt + kRecordHeaderSize + records->signatureRecordLength;
+    const std::uint8_t* image = headerAt(imageAt, "The sig file format error 3!");
+    char trace[64];
+    std::snprintf(trace, sizeof(trace), "Type: 0x%X, Length: %d\n",
+                  static_cast<unsigned>(GetLittleEndian(image, 2)), static_cast<int>(LengthOf(image)));
+    LogRaw(trace);
+    records->imageLength = LengthOf(image);
+    records->imageOffset = imageAt + kRecordHeaderSize;
+    if (TagOf(image) != kTagImage) throw LoaderError("The sig file format error 3!");
+    if (records->imageOffset + records->imageLength > fileSize)
+        Reject("image record shorter than its length field", parsePath);
+    imageOffset = records->imageOffset;
+}
+
+void BaseSignedDownloadFile::AppendStep2Body() { Append(records->keyRecord.data(), records->keyRecordLength); }
+
+void BaseSignedDownloadFile::AppendStep3Body(const DownloadOptions*) {
+    // The option word inside the signed record stands; the window's options do not apply.
+    Append(records->signatureRecord.data(), records->signatureRecordLength);
+}
+
+}  // namespace ov
