@@ -36,36 +36,50 @@ inline std::uint64_t LoadBigEndian(const std::uint8_t* p) {
     return __builtin_bswap64(v);
 }
 
+inline std::uint64_t Sigma0(std::uint64_t a) { return Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39); }
+inline std::uint64_t Sigma1(std::uint64_t e) { return Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41); }
+inline std::uint64_t Gamma0(std::uint64_t w) { return Rotr(w, 1) ^ Rotr(w, 8) ^ (w >> 7); }
+inline std::uint64_t Gamma1(std::uint64_t w) { return Rotr(w, 19) ^ Rotr(w, 61) ^ (w >> 6); }
+
+// One round with the working variables renamed instead of moved: after eight rounds every
+// variable is back in its place, so the compiler keeps all of them in registers.
+#define OV_SHA512_ROUND(a, b, c, d, e, f, g, h, i, wi)                                  \
+    do {                                                                                \
+        const std::uint64_t t1 = h + Sigma1(e) + ((e & f) ^ (~e & g)) + kRound[i] + (wi); \
+        d += t1;                                                                        \
+        h = t1 + Sigma0(a) + ((a & b) | (c & (a | b)));                                 \
+    } while (0)
+
+#define OV_SHA512_EIGHT(i, W)                              \
+    OV_SHA512_ROUND(a, b, c, d, e, f, g, h, (i) + 0, W(0)); \
+    OV_SHA512_ROUND(h, a, b, c, d, e, f, g, (i) + 1, W(1)); \
+    OV_SHA512_ROUND(g, h, a, b, c, d, e, f, (i) + 2, W(2)); \
+    OV_SHA512_ROUND(f, g, h, a, b, c, d, e, (i) + 3, W(3)); \
+    OV_SHA512_ROUND(e, f, g, h, a, b, c, d, (i) + 4, W(4)); \
+    OV_SHA512_ROUND(d, e, f, g, h, a, b, c, (i) + 5, W(5)); \
+    OV_SHA512_ROUND(c, d, e, f, g, h, a, b, (i) + 6, W(6)); \
+    OV_SHA512_ROUND(b, c, d, e, f, g, h, a, (i) + 7, W(7))
+
 void Compress(std::uint64_t state[8], const std::uint8_t* data, std::size_t blockCount) {
     for (; blockCount > 0; --blockCount, data += 128) {
         std::uint64_t w[16];
         for (int i = 0; i < 16; ++i) w[i] = LoadBigEndian(data + 8 * i);
         std::uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-        // Sixteen-word ring of the message schedule, computed as the rounds need it.
-#pragma GCC unroll 16
-        for (int i = 0; i < 80; ++i) {
-            std::uint64_t wi;
-            if (i < 16) {
-                wi = w[i];
-            } else {
-                const std::uint64_t w15 = w[(i - 15) & 15], w2 = w[(i - 2) & 15];
-                const std::uint64_t s0 = Rotr(w15, 1) ^ Rotr(w15, 8) ^ (w15 >> 7);
-                const std::uint64_t s1 = Rotr(w2, 19) ^ Rotr(w2, 61) ^ (w2 >> 6);
-                wi = w[i & 15] += s0 + w[(i - 7) & 15] + s1;
-            }
-            const std::uint64_t t1 =
-                h + (Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41)) + ((e & f) ^ (~e & g)) + kRound[i] + wi;
-            const std::uint64_t t2 = (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
+#define OV_W_LOAD(k) w[j + (k)]
+#pragma GCC unroll 2
+        for (int j = 0; j < 16; j += 8) {
+            OV_SHA512_EIGHT(j, OV_W_LOAD);
         }
+        // The message schedule as a sixteen-word ring, extended as the rounds need it.
+#define OV_W_NEXT(k) \
+    (w[(j + (k)) & 15] += Gamma1(w[(j + (k) + 14) & 15]) + w[(j + (k) + 9) & 15] + Gamma0(w[(j + (k) + 1) & 15]))
+#pragma GCC unroll 8
+        for (int j = 16; j < 80; j += 8) {
+            OV_SHA512_EIGHT(j, OV_W_NEXT);
+        }
+#undef OV_W_LOAD
+#undef OV_W_NEXT
         state[0] += a;
         state[1] += b;
         state[2] += c;
@@ -76,6 +90,9 @@ void Compress(std::uint64_t state[8], const std::uint8_t* data, std::size_t bloc
         state[7] += h;
     }
 }
+
+#undef OV_SHA512_EIGHT
+#undef OV_SHA512_ROUND
 
 }  // namespace
 
