@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/download_file.h"
+#include "protocol/frame.h"
+#include "ui/progress_view.h"
+
+namespace ov {
+
+enum class Outcome {
+    Continue = 0,
+    Wait = 1,
+    Finished = 2,
+    FinishedWithExtras = 3,
+    Failed = 4,
+    EfuseChecked = 5,
+    KeyWritten = 6,
+};
+
+struct EngineResult {
+    Outcome outcome = Outcome::Continue;
+    // The frame to send next, or null; valid until the engine builds another.
+    const std::uint8_t* frame = nullptr;
+    std::size_t frameSize = 0;
+    std::string csn;  // 12 lowercase hex digits after a step-1 reply that leads to step 2
+};
+
+// The state of one download run: decides, for each frame the boot loader sends, what is
+// sent next or how the run ends. It never touches the port and never waits.
+class ProtocolEngine {
+public:
+    // Prepares the image and its additional files; their errors pass to the caller.
+    void Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* view,
+              const DownloadOptions& options);
+
+    const std::array<std::uint8_t, kSyncPatternSize>& SyncPattern() const { return kSyncPattern; }
+    bool NeedHandShake() const { return needHandShake; }
+    bool AcceptsFrame(const std::uint8_t* frame) const;
+    EngineResult OnFrame(const std::uint8_t* frame);
+    bool IsKeyProvisioning() const;
+
+    BaseDownloadFile& File() { return *file; }
+    std::uint16_t ChipStage() const { return chipStage; }
+    std::int16_t ChipInfo() const { return chipInfo; }
+    const std::string& Extension() const { return extension; }
+
+    bool debug = false;
+
+private:
+    // Request codes: the high nibble picks the builder, the low nibble the step-6 kind.
+    EngineResult Request(Outcome outcome, int request);
+    EngineResult Fail(int message);
+    EngineResult Resend(int message);
+    EngineResult Plain(Outcome outcome) { return EngineResult{outcome, nullptr, 0, {}}; }
+    void Show(const std::string& text);
+    int NextExtraFile();
+    void ShowDownloadSuccess();
+
+    EngineResult OnChipInfo(const std::uint8_t* frame);
+    EngineResult OnStep2(const std::uint8_t* frame);
+    EngineResult OnStep3(const std::uint8_t* frame);
+    EngineResult OnStep4(const std::uint8_t* frame);
+    EngineResult OnStep5(const std::uint8_t* frame);
+    EngineResult OnStep6(const std::uint8_t* frame);
+    EngineResult OnStep7(const std::uint8_t* frame);
+
+    ProgressView* view = nullptr;
+    DownloadOptions options;
+    std::unique_ptr<BaseDownloadFile> file;
+    std::string scratchText;
+    int lastExtraKind = 0;
+    std::uint16_t chipStage = 0;
+    bool needHandShake = true;
+    std::int16_t chipInfo = 0;
+    std::string extension;
+};
+
+}  // namespace ov

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "log/download_log.h"
+#include "log/log_view.h"
+#include "log/text.h"
+#include "support/recording_sinks.h"
+#include "support/test_files.h"
+#include "ui/progress_view.h"
+
+namespace ov {
+namespace {
+
+TEST(LogText, TimeStampsAndHexRenderings) {
+    const LocalTime t{2024, 3, 3, 9, 5, 7, 42};
+    EXPECT_EQ(TimeStamp(t), "2024-03-03  9: 5:07 042");
+    EXPECT_EQ(LogPrefix(t), "[2024-03-03 09:05:07.042]\t\t");
+    const std::uint8_t bytes[] = {0xAA, 0x01, 0x0F};
+    EXPECT_EQ(HexBytes(bytes, 3), "AA 01 0F");
+    EXPECT_EQ(HexBytes(bytes, 0), "");
+    const std::uint8_t five = 0x05;
+    EXPECT_EQ(HexBytes(&five, 1), "05");
+    EXPECT_EQ(HexBytesLower(bytes, 3), "aa010f");
+}
+
+TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
+    test::TempDir dir;
+    {
+        DownloadLog log;
+        log.Open(dir.Path());
+        EXPECT_EQ(log.Path(), dir.File("log/download.log"));
+        LogLine(std::string("file 100%s.bin\n"));
+        LogLine("count %d\n", 7);
+        LogRaw("raw line\n");
+        const std::string text = test::ReadText(log.Path());
+        EXPECT_TRUE(std::regex_match(
+            text, std::regex("file log\n\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\t\tfile 100%s\\.bin\n"
+                             "\\[[^\\]]+\\]\t\tcount 7\nraw line\n")))
+            << text;
+        log.Reopen();
+        LogLine("second run\n");
+        EXPECT_EQ(test::ReadText(log.Path()).find("file log"), std::string::npos);
+        EXPECT_NE(test::ReadText(log.Path()).find("second run"), std::string::npos);
+        log.Close();
+        LogLine("lost\n");  // nothing behind the log between runs
+        EXPECT_EQ(test::ReadText(log.Path()).find("lost"), std::string::npos);
+    }
+}
+
+TEST(LogView, EntryKinds) {
+    EXPECT_EQ(BuildLogViewEntry("", kLogPlain), "\r\n\r\n");
+    EXPECT_EQ(BuildLogViewEntry("abc", 7), "abc");
+    const std::string send = BuildLogViewEntry("AA 01", kLogSend);
+    EXPECT_TRUE(std::regex_match(send, std::regex("\r\n-----Send   :\\d{4}-\\d\\d-\\d\\d [ \\d]\\d:[ \\d]\\d:\\d\\d \\d{3}-----\r\nAA 01\r\n\r\n")))
+        << send;
+    EXPECT_EQ(BuildLogViewEntry("x", kLogReceive).rfind("\r\n-----Receive   :", 0), 0u);
+    test::RecordingLogView view;
+    AppendLogView("hello");
+    EXPECT_EQ(view.entries, std::vector<std::string>{"hello\r\n\r\n"});
+}
+
+TEST(ProgressView, StepsPercentagesAndAnEmptyTotal) {
+    test::RecordingProgress bar;
+    ProgressView view(&bar);
+    view.ResetProgress(40);
+    EXPECT_EQ(bar.range, 40);
+    EXPECT_EQ(bar.colour, ProgressView::kRunningColor);
+    view.stepsDone = 0;
+    for (int i = 0; i < 10; ++i) view.StepProgress(40);
+    EXPECT_EQ(bar.status, "25%");
+    EXPECT_EQ(bar.position, 10);
+    view.stepsDone = 0;
+    std::vector<std::string> shown;
+    for (int i = 0; i < 3; ++i) {
+        view.StepProgress(3);
+        shown.push_back(bar.status);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"33%", "66%", "100%"}));
+    view.stepsDone = 0;
+    view.StepProgress(0);
+    EXPECT_EQ(bar.status, "100%");
+}
+
+}  // namespace
+}  // namespace ov

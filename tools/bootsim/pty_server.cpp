@@ -1,0 +1,112 @@
+#include "bootsim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace ov::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The time `bytes` take on a line of `baud`, ten bits a byte.
+void Pace(std::size_t bytes, long baud) {
+    if (baud > 0) std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000 / baud));
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ServeOnPty(const ServerOptions& options, std::FILE* out) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::fprintf(out, "verdict: FAILED no pseudo-terminal\n");
+        return 1;
+    }
+    const std::string slave = ::ptsname(master);
+    // Raw from the start, so nothing the host sends before it configures the line is echoed.
+    if (int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY); fd >= 0) {
+        termios t;
+        if (::tcgetattr(fd, &t) == 0) {
+            ::cfmakeraw(&t);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+        ::close(fd);
+    }
+    std::fprintf(out, "%s\n", slave.c_str());
+    std::fflush(out);
+
+    BootLoaderSim sim(options.config);
+    bool connected = false;
+    bool open = true;
+    const auto started = Clock::now();
+    Clock::time_point completedAt{};
+    std::uint8_t buffer[4096];
+    while (open) {
+        pollfd p{master, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 20);
+        if (ready < 0 && errno != EINTR) break;
+        if (!connected && Clock::now() - started > std::chrono::seconds(options.waitSeconds)) break;
+        if (sim.Complete()) {
+            if (completedAt == Clock::time_point{}) completedAt = Clock::now();
+            // Linger until the host lets go, so the last reply is not lost with the line.
+            if (Clock::now() - completedAt > std::chrono::seconds(3)) break;
+        }
+        if (ready <= 0) continue;
+        if (p.revents & POLLIN) {
+            const ssize_t n = ::read(master, buffer, sizeof(buffer));
+            if (n > 0) {
+                connected = true;
+                Pace(static_cast<std::size_t>(n), options.baud);
+                for (const SimAction& action : sim.Receive(buffer, static_cast<std::size_t>(n))) {
+                    if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
+                    if (action.kind == SimAction::Close) {
+                        open = false;
+                        break;
+                    }
+                    Pace(action.bytes.size(), options.baud);
+                    if (!WriteAll(master, action.bytes.data(), action.bytes.size())) open = false;
+                }
+                continue;
+            }
+        }
+        if (p.revents & (POLLHUP | POLLERR)) {
+            if (connected) break;  // the host closed the line
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // no host yet
+        }
+    }
+    ::close(master);
+    if (!connected) {
+        std::fprintf(out, "verdict: FAILED no host opened the line\n");
+        return 1;
+    }
+    std::fprintf(out, "%s\n", sim.Verdict().c_str());
+    std::fflush(out);
+    return sim.Verified() ? 0 : 1;
+}
+
+}  // namespace ov::sim
