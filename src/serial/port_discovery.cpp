@@ -1,0 +1,151 @@
+#include "serial/port_discovery.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "common/file_util.h"
+#include "serial/posix/serial_device.h"
+#include "serial/serial_link.h"
+
+namespace ov {
+
+namespace {
+
+std::string ReadLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::vector<std::string> TtyNames(const PortBackend& backend) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir((backend.sysRoot + "/class/tty").c_str())) {
+        while (dirent* e = ::readdir(dir)) names.push_back(e->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+std::string Parent(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+}
+
+// The subsystem a device belongs to: the name its "subsystem" link points at.
+std::string Subsystem(const std::string& device) {
+    const std::string target = RealPath(device + "/subsystem");
+    const auto slash = target.rfind('/');
+    return slash == std::string::npos ? "" : target.substr(slash + 1);
+}
+
+bool IsRealPort(const PortBackend& backend, const std::string& name) {
+    const std::string tty = backend.sysRoot + "/class/tty/" + name;
+    if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM")) return true;
+    if (!StartsWith(name, "ttyS") && !StartsWith(name, "ttyAMA")) return false;
+    const std::string device = RealPath(tty + "/device");
+    if (device.empty()) return false;
+    const std::string subsystem = Subsystem(device);
+    if (subsystem == "platform") return false;
+    // The 8250 driver registers placeholders with no UART behind them: their type reads 0.
+    const std::string type = ReadLine(tty + "/type");
+    if (subsystem == "serial-base" || !type.empty()) return !type.empty() && type != "0";
+    return true;
+}
+
+// The USB device above a tty: a cdc-acm tty hangs off the interface, a usb-serial one a
+// level lower; the device is the first ancestor with idVendor and idProduct.
+bool UsbIds(const PortBackend& backend, const std::string& name, std::uint16_t& vid, std::uint16_t& pid) {
+    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
+    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
+        const std::string v = ReadLine(dir + "/idVendor"), p = ReadLine(dir + "/idProduct");
+        if (v.empty() || p.empty()) continue;
+        vid = static_cast<std::uint16_t>(std::strtoul(v.c_str(), nullptr, 16));
+        pid = static_cast<std::uint16_t>(std::strtoul(p.c_str(), nullptr, 16));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> ListSerialPorts(const PortBackend& backend) {
+    std::vector<std::string> ports;
+    for (const std::string& name : TtyNames(backend))
+        if (IsRealPort(backend, name)) ports.push_back(backend.devRoot + "/" + name);
+    return ports;
+}
+
+void FillPortList(Controls& controls, const PortBackend& backend) {
+    std::vector<std::string> items = {"USB"};
+    for (const std::string& port : ListSerialPorts(backend)) items.push_back(port);
+    controls.SetItems(ctl::kPortCombo, items);
+    if (items.size() == 1) controls.Select(ctl::kPortCombo, 0);
+}
+
+bool PortNamesEqual(const std::string& item, const std::string& wanted) {
+    if (IsDevicePathName(wanted)) return item == DevicePathOf(wanted);
+    std::string name = wanted;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.find("com") == std::string::npos) name = "com" + name;
+    return ::strcasecmp(name.c_str(), item.c_str()) == 0;
+}
+
+bool SelectPortByName(Controls& controls, const std::string& name, const PortBackend& backend) {
+    FillPortList(controls, backend);
+    auto items = controls.Items(ctl::kPortCombo);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (PortNamesEqual(items[i], name)) {
+            controls.Select(ctl::kPortCombo, static_cast<int>(i));
+            return true;
+        }
+    }
+    if (IsDevicePathName(name) && posix::IsTtyDevice(DevicePathOf(name))) {
+        items.push_back(DevicePathOf(name));
+        controls.SetItems(ctl::kPortCombo, items);
+        controls.Select(ctl::kPortCombo, static_cast<int>(items.size() - 1));
+        return true;
+    }
+    return false;
+}
+
+bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {
+    for (const std::string& name : TtyNames(backend)) {
+        if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
+        std::uint16_t v = 0, p = 0;
+        if (!UsbIds(backend, name, v, p) || v != vid || p != pid) continue;
+        const std::string device = backend.devRoot + "/" + name;
+        if (!FileExists(device)) continue;  // no usable tty behind this match
+        if (skip == nullptr) return true;
+        if (*skip > 0) {
+            --*skip;
+            continue;
+        }
+        if (path != nullptr) *path = device;
+        return true;
+    }
+    return false;
+}
+
+std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback) {
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 16);
+    return (*end == '\0' && value <= 0xFFFF) ? static_cast<std::uint16_t>(value) : fallback;
+}
+
+}  // namespace ov

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/controls.h"
+
+namespace ov {
+
+// The chip's USB serial device, unless the settings name another ("UsbVid", "UsbPid").
+inline constexpr std::uint16_t kDefaultUsbVid = 0x1209;
+inline constexpr std::uint16_t kDefaultUsbPid = 0x5841;
+
+// Where serial devices are looked for: sysfs and /dev, or fake trees in tests.
+struct PortBackend {
+    std::string sysRoot = "/sys";
+    std::string devRoot = "/dev";
+};
+
+// The serial ports present now, as device paths, sorted: ttyUSB*, ttyACM*, and ttyS* /
+// ttyAMA* only where a real UART backs them.
+std::vector<std::string> ListSerialPorts(const PortBackend& backend = {});
+
+// "USB", then the ports; selects "USB" when it stands alone.
+void FillPortList(Controls& controls, const PortBackend& backend = {});
+
+// Item and wanted name are equal as COM names ("3", "com3" and "COM3" select COM3), or as
+// device paths ("ttyUSB0" selects /dev/ttyUSB0).
+bool PortNamesEqual(const std::string& item, const std::string& wanted);
+
+// Rebuilds the list and selects the port; a tty device path that is not listed (a
+// pseudo-terminal, /dev/serial/by-id/...) is added and selected.
+bool SelectPortByName(Controls& controls, const std::string& name, const PortBackend& backend = {});
+
+// Finds the USB serial device with the IDs. With `skip` null: whether one is present. With
+// `skip`: passes over that many matches; on true `path` holds the device path.
+bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,
+                       const PortBackend& backend = {});
+
+// A hexadecimal ID from the settings ("UsbVid", "UsbPid"), or the default.
+std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback);
+
+}  // namespace ov

@@ -1,0 +1,67 @@
+#include "serial/serial_link.h"
+
+#include <regex>
+
+#include "common/loader_error.h"
+#include "log/log_view.h"
+#include "log/text.h"
+#include "ui/language.h"
+
+namespace ov {
+
+int PortNumberFromName(const std::string& name) {
+    static const std::regex kCom("com([0-9]+)", std::regex::ECMAScript | std::regex::icase);
+    std::smatch match;
+    if (!std::regex_search(name, match, kCom)) {
+        throw LoaderError(SystemLanguage() == Language::Chinese
+                              ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
+                              : "No serial port available! \r\n Please check whether the device is well \r\nconnected "
+                                "and whether the serial port driver has been installed .");
+    }
+    return std::stoi(match[1].str());  // std::out_of_range beyond 32 bits, as ever
+}
+
+std::string ComDeviceName(int number) {
+    return (number < 10 ? "COM" : "\\\\.\\COM") + std::to_string(number);
+}
+
+bool IsDevicePathName(const std::string& name) { return name.rfind('/', 0) == 0 || name.rfind("tty", 0) == 0; }
+
+std::string DevicePathOf(const std::string& name) { return name.rfind("tty", 0) == 0 ? "/dev/" + name : name; }
+
+namespace {
+
+[[noreturn]] void OpenFailed() {
+    throw LoaderError(SystemLanguage() == Language::Chinese
+                          ? "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n 2，串行端口号是否被其他程序占用； \r\n "
+                            "3，设备连接是否正常！"
+                          : "Open failed!\r\n Please check: \r\n 1. Whether the serial port number is correct; \r\n 2, "
+                            "whether the serial port number is occupied by other programs; \r\n3, whether the device "
+                            "connection is normal! ");
+}
+
+}  // namespace
+
+void SerialLink::OpenByName(const std::string& name) {
+    if (IsDevicePathName(name)) return OpenByPath(DevicePathOf(name));
+    OpenByNumber(PortNumberFromName(name));
+}
+
+void SerialLink::OpenByNumber(int number) { OpenByPath(ComDeviceName(number)); }
+
+void SerialLink::OpenByPath(const std::string& path) {
+    if (!port_.Open(path, host_)) OpenFailed();
+    devicePath_ = path;
+}
+
+void SerialLink::Send(const std::uint8_t* bytes, std::size_t length) {
+    if (!port_.IsOpen()) throw LoaderError("open com first when send data.");
+    port_.Write(bytes, length);
+    if (debugMode_ && length != 10) {
+        const std::string dump = HexBytes(bytes, length);
+        if (view_ != nullptr) view_->AppendLogView(dump, kLogSend);
+        else AppendLogView(dump, kLogSend);
+    }
+}
+
+}  // namespace ov

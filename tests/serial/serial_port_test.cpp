@@ -1,0 +1,203 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/loader_error.h"
+#include "serial/serial_link.h"
+#include "support/event_recorder.h"
+#include "support/recording_sinks.h"
+#include "support/test_files.h"
+
+namespace ov {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// A pseudo-terminal whose master side plays the chip.
+class PtyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        int slave = -1;
+        char name[256];
+        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios t;
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        path = name;
+        ASSERT_TRUE(port.Open(path, &events));
+    }
+    void TearDown() override {
+        port.Close();
+        if (master >= 0) ::close(master);
+    }
+    void Chip(const Bytes& bytes) { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    // The next event, which must be kDataReceived with this count and kind.
+    void ExpectData(std::int64_t count, std::int64_t kind, std::chrono::milliseconds within = 2000ms) {
+        auto e = events.Next(within);
+        ASSERT_TRUE(e.has_value()) << "no event for " << count;
+        EXPECT_EQ(e->id, kDataReceived);
+        EXPECT_EQ(e->wParam, count);
+        EXPECT_EQ(e->lParam, kind);
+    }
+
+    int master = -1;
+    std::string path;
+    test::EventRecorder events;
+    SerialPort port;
+};
+
+TEST_F(PtyTest, FramesAndOtherBytesInOrder) {
+    Chip({0xAA, 0x01, 0x02, 0x00, 0x11, 0x22});
+    ExpectData(6, 0);
+    EXPECT_EQ(port.Read(6), Bytes({0xAA, 0x01, 0x02, 0x00, 0x11, 0x22, 0x00}));
+    Chip({0x41, 0x42, 0x43, 0xAA, 0x02, 0x00, 0x00});
+    ExpectData(3, 1);
+    ExpectData(4, 0);
+    EXPECT_EQ(port.Read(3), Bytes({'A', 'B', 'C', 0}));
+    EXPECT_EQ(port.Read(4), Bytes({0xAA, 0x02, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(port.Read(0), Bytes({0x00}));
+    EXPECT_TRUE(port.Read(1).empty());  // the ring has run dry
+    // AA 00 and AA 08 start nothing; AA 07 does.
+    Chip({0xAA, 0x00, 0xAA, 0x08});
+    ExpectData(4, 1);
+    port.Read(4);
+    Chip({0xAA, 0x07, 0x03, 0x00, 0x00, 0x12, 0x34});
+    ExpectData(7, 0);
+}
+
+TEST_F(PtyTest, LongFrameInSmallPiecesArrivesWhole) {
+    Bytes frame = {0xAA, 0x04, 0x00, 0x04};
+    const Bytes body = test::RandomBytes(1024, 1);
+    frame.insert(frame.end(), body.begin(), body.end());
+    for (std::size_t at = 0; at < frame.size(); at += 37) {
+        Chip(Bytes(frame.begin() + at, frame.begin() + std::min(frame.size(), at + 37)));
+        std::this_thread::sleep_for(1ms);
+    }
+    ExpectData(1028, 0);
+    Bytes got = port.Read(1028);
+    got.pop_back();
+    EXPECT_EQ(got, frame);
+    EXPECT_FALSE(events.Next(150ms).has_value());
+}
+
+TEST_F(PtyTest, RingWrapsWithAFrameStraddlingItsEnd) {
+    // 640 frames of 1028 bytes run past the ring's 655500 bytes; frame 637 straddles its end.
+    Bytes frame = {0xAA, 0x04, 0x00, 0x04};
+    frame.resize(1028);
+    for (int f = 0; f < 640; ++f) {
+        for (std::size_t i = 4; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(f * 7 + i);
+        Chip(frame);
+        ExpectData(1028, 0);
+        Bytes got = port.Read(1028);
+        ASSERT_EQ(got.size(), 1029u);
+        got.pop_back();
+        ASSERT_EQ(got, frame) << "frame " << f;
+    }
+    EXPECT_EQ(port.RingWriteIndex(), 640 * 1028 - kRingSize);
+    EXPECT_EQ(port.RingReadIndex(), 640 * 1028 - kRingSize);
+}
+
+TEST_F(PtyTest, OtherBytesAfterSilenceOrAtAHundred) {
+    Chip({0x01});
+    EXPECT_FALSE(events.Next(300ms).has_value());  // a lone byte is not reported alone
+    const auto start = Clock::now();
+    Chip({0x02, 0x03});
+    ExpectData(3, 1);
+    EXPECT_GE(Clock::now() - start, 90ms);  // only after 100 ms of silence
+    port.Read(3);
+    Bytes noise(150, 0x55);
+    Chip(noise);
+    std::int64_t total = 0;
+    while (total < 150) {
+        auto e = events.Next(2000ms);
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->lParam, 1);
+        total += e->wParam;
+        port.Read(static_cast<std::size_t>(e->wParam));
+    }
+    EXPECT_EQ(total, 150);
+}
+
+TEST_F(PtyTest, ClosingTheOtherEndIsAPortErrorAtOnce) {
+    const auto start = Clock::now();
+    ::close(master);
+    master = -1;
+    auto e = events.Next(200ms);
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->id, kPortError);
+    EXPECT_LT(Clock::now() - start, 200ms);
+}
+
+TEST_F(PtyTest, SecondOpenRefusedAndCloseWakesTheReader) {
+    SerialPort second;
+    EXPECT_FALSE(second.Open(path, &events));
+    EXPECT_TRUE(port.Open(path, &events));  // already open: true without reopening
+    const auto start = Clock::now();
+    EXPECT_TRUE(port.Close());
+    EXPECT_LT(Clock::now() - start, 100ms);
+    EXPECT_FALSE(port.IsOpen());
+    SerialPort never;
+    EXPECT_TRUE(never.Close());
+    EXPECT_TRUE(second.Open(path, &events));  // free again
+}
+
+TEST_F(PtyTest, LinkSendsWithDumpsInDebugOperation) {
+    port.Close();
+    test::RecordingLogView log;
+    SerialLink link(&events, nullptr, true);
+    EXPECT_THROW(link.Send(Bytes(3).data(), 3), LoaderError);
+    link.OpenByName(path);
+    const Bytes sync(10, 0x99), frame = {0x55, 0x02, 0x21, 0x01, 0xAB};
+    link.Send(sync.data(), sync.size());
+    EXPECT_TRUE(log.entries.empty());
+    link.Send(frame.data(), frame.size());
+    ASSERT_EQ(log.entries.size(), 1u);
+    EXPECT_NE(log.entries[0].find("-----\r\n55 02 21 01 AB\r\n\r\n"), std::string::npos);
+    Bytes got(15);
+    std::size_t have = 0;
+    while (have < 15) {
+        const ssize_t n = ::read(master, got.data() + have, 15 - have);
+        ASSERT_GT(n, 0);
+        have += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 10), sync);
+    EXPECT_EQ(Bytes(got.begin() + 10, got.end()), frame);
+}
+
+TEST(PortNames, ComNumbersAndDeviceNames) {
+    setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(PortNumberFromName("COM12"), 12);
+    EXPECT_EQ(PortNumberFromName("com3"), 3);
+    EXPECT_EQ(PortNumberFromName("USB-SERIAL (COM7)"), 7);
+    try {
+        PortNumberFromName("USB");
+        FAIL();
+    } catch (const LoaderError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "No serial port available! \r\n Please check whether the device is well \r\nconnected and whether the "
+                  "serial port driver has been installed .");
+    }
+    EXPECT_THROW(PortNumberFromName("COM99999999999"), std::out_of_range);
+    EXPECT_EQ(ComDeviceName(9), "COM9");
+    EXPECT_EQ(ComDeviceName(10), "\\\\.\\COM10");
+    SerialLink link(nullptr, nullptr, false);
+    try {
+        link.OpenByName("COM9");
+        FAIL();
+    } catch (const LoaderError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Open failed!\r\n Please check: \r\n 1. Whether", 0), 0u);
+    }
+    unsetenv("LC_ALL");
+}
+
+}  // namespace
+}  // namespace ov
