@@ -114,13 +114,16 @@ bool SelectPortByName(Controls& controls, const std::string& name, const PortBac
             return true;
         }
     }
-    if (IsDevicePathName(name) && posix::IsTtyDevice(DevicePathOf(name))) {
-        items.push_back(DevicePathOf(name));
-        controls.SetItems(ctl::kPortCombo, items);
-        controls.Select(ctl::kPortCombo, static_cast<int>(items.size() - 1));
-        return true;
-    }
-    return false;
+    return AddDevicePathToPortList(controls, name);
+}
+
+bool AddDevicePathToPortList(Controls& controls, const std::string& name) {
+    if (!IsDevicePathName(name) || !posix::IsTtyDevice(DevicePathOf(name))) return false;
+    auto items = controls.Items(ctl::kPortCombo);
+    items.push_back(DevicePathOf(name));
+    controls.SetItems(ctl::kPortCombo, items);
+    controls.Select(ctl::kPortCombo, static_cast<int>(items.size() - 1));
+    return true;
 }
 
 bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {

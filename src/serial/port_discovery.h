@@ -34,6 +34,9 @@ bool PortNamesEqual(const std::string& item, const std::string& wanted);
 // pseudo-terminal, /dev/serial/by-id/...) is added and selected.
 bool SelectPortByName(Controls& controls, const std::string& name, const PortBackend& backend = {});
 
+// Adds and selects a tty device path that the list does not hold; false when it is none.
+bool AddDevicePathToPortList(Controls& controls, const std::string& name);
+
 // Finds the USB serial device with the IDs. With `skip` null: whether one is present. With
 // `skip`: passes over that many matches; on true `path` holds the device path.
 bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,

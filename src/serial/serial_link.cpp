@@ -1,6 +1,8 @@
 #include "serial/serial_link.h"
 
-#include <regex>
+#include <strings.h>
+
+#include <cctype>
 
 #include "common/loader_error.h"
 #include "log/log_view.h"
@@ -10,15 +12,18 @@
 namespace ov {
 
 int PortNumberFromName(const std::string& name) {
-    static const std::regex kCom("com([0-9]+)", std::regex::ECMAScript | std::regex::icase);
-    std::smatch match;
-    if (!std::regex_search(name, match, kCom)) {
-        throw LoaderError(SystemLanguage() == Language::Chinese
-                              ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
-                              : "No serial port available! \r\n Please check whether the device is well \r\nconnected "
-                                "and whether the serial port driver has been installed .");
+    // The first "com" (any case) followed by digits, anywhere in the name.
+    for (std::size_t i = 0; i + 3 < name.size(); ++i) {
+        if (::strncasecmp(name.c_str() + i, "com", 3) != 0 || !std::isdigit(static_cast<unsigned char>(name[i + 3])))
+            continue;
+        std::size_t end = i + 3;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        return std::stoi(name.substr(i + 3, end - i - 3));  // std::out_of_range beyond 32 bits, as ever
     }
-    return std::stoi(match[1].str());  // std::out_of_range beyond 32 bits, as ever
+    throw LoaderError(SystemLanguage() == Language::Chinese
+                          ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
+                          : "No serial port available! \r\n Please check whether the device is well \r\nconnected "
+                            "and whether the serial port driver has been installed .");
 }
 
 std::string ComDeviceName(int number) {

@@ -24,8 +24,9 @@ inline constexpr int kPrivateKeyStatic = 1023;
 inline constexpr int kSignImageStatic = 1025;
 inline constexpr int kDownloadImageStatic = 1026;
 inline constexpr int kBatchCheck = 1076;
-inline constexpr int kDownloadButton = 1000;
-inline constexpr int kSignButton = 1001;
+inline constexpr int kDownloadButton = 1009;
+inline constexpr int kSignButton = 1015;
+inline constexpr int kBrowseDownloadImage = 1027;
 }  // namespace ctl
 
 // The dialog's control values by control number: the real dialog, or a model for running

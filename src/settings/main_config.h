@@ -1,0 +1,71 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ov {
+
+inline constexpr const char* kSettingsSection = "MainConfig Setting";
+inline constexpr const char* kSettingsFileName = "OVLoader.ini";
+
+// The settings file in the program directory.
+std::string ConfigFilePath();
+
+// Text to integer: hexadecimal when "0X" appears anywhere (any case), else decimal, as strtol
+// reads them; no digits give 0.
+int ParseInteger(const std::string& text);
+
+// The section "MainConfig Setting" held in memory, keys case-sensitive in byte order, every
+// change written through to the file.
+class MainConfig {
+public:
+    MainConfig() = default;
+    explicit MainConfig(const std::string& path);
+
+    void Load(const std::string& path);
+    std::string Get(const std::string& key) const;
+    void Set(const std::string& key, const std::string& value);
+    // Several values, then one write of the file.
+    void SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
+    void WriteAll() const;
+    void ResetToDefaults();
+
+    const std::string& Path() const { return path; }
+    const std::map<std::string, std::string>& Values() const { return values; }
+
+#define OV_SETTING(Name, key)                                  \
+    std::string Get##Name() const { return Get(key); }         \
+    void Set##Name(const std::string& value) { Set(key, value); }
+    OV_SETTING(FileVersion, "FileVersion")
+    OV_SETTING(HashType, "hashtype")
+    OV_SETTING(EraseChip, "earseChip")
+    OV_SETTING(ReserveIv, "reserveIV")
+    OV_SETTING(UnlockFlash, "unlockFlash")
+    OV_SETTING(Esn, "ESN")
+    OV_SETTING(Hex, "Hex")
+    OV_SETTING(ETime, "ETIME")
+    OV_SETTING(ETimeFactor, "ETIME_FACTOR")
+    OV_SETTING(RsaPriFilePath, "RsaPriFilePath")
+    OV_SETTING(AppFilePath, "AppFilePath")
+    OV_SETTING(PublicSecretKeyFilePath, "PublicSecretKeyFilePath")
+    OV_SETTING(Com, "Com")
+    OV_SETTING(BaudRate, "BaudRate")
+    OV_SETTING(Batch, "batch")
+    OV_SETTING(SignAppFilePath, "signAppFilePath")
+    OV_SETTING(TimeoutInDataMs, "timeoutInData_Ms")
+    OV_SETTING(DefExt, "lpszDefExt")
+    OV_SETTING(HandshakeTimeout, "HandshakeTimeout")
+#undef OV_SETTING
+    // Read, never written by the program.
+    std::string GetDebug() const { return Get("debug"); }
+    std::string GetContinuousDownload() const { return Get("ContinuousDownload"); }
+
+private:
+    std::string path;
+    std::string section;
+    std::map<std::string, std::string> values;
+};
+
+}  // namespace ov

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ui/controls.h"
+#include "ui/ui_texts.h"
+
+namespace ov {
+
+// Fills a list from a "|"-separated text and selects one item.
+void FillOptionList(Controls& controls, int id, const std::string& listText, int selected);
+
+// The four option lists with their start selections, and the baud-rate list on "921600".
+void FillOptionLists(Controls& controls, const UiTexts& texts);
+void FillBaudRateList(Controls& controls);
+
+// The initial texts of the signing edits, before the settings replace them.
+void SetInitialEdits(Controls& controls);
+
+}  // namespace ov
