@@ -38,6 +38,8 @@ public:
     virtual void StartSyncSource(int periodMs) = 0;
     virtual void StopSyncSource() = 0;
     virtual std::uint64_t TickCount() const = 0;  // milliseconds
+    // Holds the main thread for a while (the pause before a port is opened).
+    virtual void Pause(int ms) = 0;
     // Ends the loop; the process ends with the run's exit code.
     virtual void Quit() = 0;
 };

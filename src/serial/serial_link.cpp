@@ -69,4 +69,8 @@ void SerialLink::Send(const std::uint8_t* bytes, std::size_t length) {
     }
 }
 
+std::unique_ptr<PortLink> SerialLinkFactory::Create(EventHost* host, ProgressView* view, bool debugMode) {
+    return std::make_unique<SerialLink>(host, view, debugMode);
+}
+
 }  // namespace ov

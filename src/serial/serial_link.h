@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/event_host.h"
+#include "serial/port_link.h"
 #include "serial/serial_port.h"
 #include "ui/progress_view.h"
 
@@ -23,20 +24,20 @@ bool IsDevicePathName(const std::string& name);
 std::string DevicePathOf(const std::string& name);
 
 // The window's handle on the port for one download.
-class SerialLink {
+class SerialLink : public PortLink {
 public:
     SerialLink(EventHost* host, ProgressView* view, bool debugMode)
         : host_(host), view_(view), debugMode_(debugMode) {}
 
     // A device path, a tty name, or a COM name; raises the "Open failed!" error on failure.
-    void OpenByName(const std::string& name);
+    void OpenByName(const std::string& name) override;
     void OpenByNumber(int number);
-    void OpenByPath(const std::string& path);
+    void OpenByPath(const std::string& path) override;
     // Raises "open com first when send data." when closed; dumps every frame but the
     // 10-byte sync pattern in debug operation.
-    void Send(const std::uint8_t* bytes, std::size_t length);
-    std::vector<std::uint8_t> Read(std::size_t count) { return port_.Read(count); }
-    void Close() { port_.Close(); }
+    void Send(const std::uint8_t* bytes, std::size_t length) override;
+    std::vector<std::uint8_t> Read(std::size_t count) override { return port_.Read(count); }
+    void Close() override { port_.Close(); }
     bool IsOpen() const { return port_.IsOpen(); }
     const std::string& DevicePath() const { return devicePath_; }
 

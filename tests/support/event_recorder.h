@@ -24,6 +24,7 @@ public:
     void StartSyncSource(int) override {}
     void StopSyncSource() override {}
     std::uint64_t TickCount() const override { return 0; }
+    void Pause(int) override {}
     void Quit() override {}
 
     std::optional<Event> Next(std::chrono::milliseconds timeout) {
