@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include "control/loader_window.h"
+#include "support/manual_host.h"
+#include "support/recording_sinks.h"
+#include "support/sim_link.h"
+#include "support/test_files.h"
+#include "ui/controls_model.h"
+
+namespace ov {
+namespace {
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("LC_ALL", "C", 1);
+        setenv("OV58XX_LOADER_HOME", dir.Path().c_str(), 1);
+        test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 1));
+    }
+    void TearDown() override {
+        unsetenv("OV58XX_LOADER_HOME");
+        unsetenv("LC_ALL");
+    }
+    // A window on the virtual clock whose port leads to a simulated chip.
+    void Make(sim::SimConfig chip, bool commandLine = false) {
+        window.reset();
+        hostPtr = std::make_unique<test::ManualHost>();
+        links = std::make_unique<test::SimLinkFactory>(host(), chip);
+        PortBackend ports;
+        ports.sysRoot = dir.File("sys");
+        ports.devRoot = dir.File("dev");
+        window = std::make_unique<LoaderWindow>(host(), controls, &progress, *links, ports);
+        window->InitDialog();
+        window->runEnd.commandLineMode = commandLine;
+        controls.SetItems(ctl::kPortCombo, {"USB", "COM3"});
+        controls.Select(ctl::kPortCombo, 1);
+        controls.SetText(ctl::kDownloadImageStatic, dir.File("fw.bin"));
+    }
+    bool Finished() const { return log.Has("File downloaded successfully !\r\n\r\n"); }
+    int Count(const std::string& entry) const {
+        int n = 0;
+        for (const auto& e : log.entries) n += e == entry;
+        return n;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<test::ManualHost> hostPtr = std::make_unique<test::ManualHost>();
+    test::ManualHost& host() { return *hostPtr; }
+    ControlsModel controls;
+    test::RecordingProgress progress;
+    test::RecordingLogView log;
+    std::unique_ptr<test::SimLinkFactory> links;
+    std::unique_ptr<LoaderWindow> window;
+};
+
+TEST_F(ControllerTest, ReplyAfter4900MsIsAcceptedAfter5200MsEndsTheRun) {
+    sim::SimConfig slow;
+    slow.delayMs = 4900;
+    Make(slow);
+    window->state.dataTimeoutMs = 5000;
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 120000));
+    EXPECT_TRUE(Finished());
+    EXPECT_TRUE(links->LastChip().Verified()) << links->LastChip().Verdict();
+
+    sim::SimConfig slower;
+    slower.delayMs = 5200;
+    log.entries.clear();
+    Make(slower);
+    window->state.dataTimeoutMs = 5000;
+    const auto start = host().TickCount();
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_FALSE(Finished());
+    EXPECT_TRUE(log.Has("on timer 超时!\n接收回复超时\n\r\n\r\n"));
+    // The 500 ms pause, the chip information after 5.2 s (the sync pattern has no reply
+    // timer), then the step-2 frame waits 5000 to 5100 ms for its reply.
+    EXPECT_GE(host().TickCount() - start, 500u + 5200 + 5000);
+    EXPECT_LE(host().TickCount() - start, 500u + 3 + 5200 + 5100);
+    EXPECT_EQ(progress.colour, ProgressView::kFailureColor);
+}
+
+TEST_F(ControllerTest, HandshakeTimeoutOnTheCommandLineEndsWith108) {
+    sim::SimConfig silent;
+    silent.silentFrom = 0;
+    Make(silent, true);
+    test::RunCommand("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "'");
+    test::WriteFile(dir.File("dev/ttyUSB7"), "");
+    // The port is named by a device path; it need not be listed to be plausible, but must be.
+    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", "COM3", "-t", "2000"});
+    EXPECT_EQ(window->runEnd.exitCode, 100);  // COM3 is not a port of this machine
+
+    Make(silent, true);
+    controls.SetItems(ctl::kPortCombo, {});
+    window->controller.lastCsn.clear();
+    // Through the USB item: the device search never finds a chip, the handshake time-out ends it.
+    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-t", "2000"});
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
+    EXPECT_EQ(window->runEnd.exitCode, 108);
+    EXPECT_TRUE(log.Has("握手超时!\n设备无响应或连接异常\n\r\n\r\n"));
+}
+
+TEST_F(ControllerTest, HandshakeTimeoutAt2000MsOnAListedPort) {
+    sim::SimConfig silent;
+    silent.silentFrom = 0;
+    Make(silent, true);
+    // A fake machine with one USB serial adapter.
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" + dir.File("sys/class/tty/ttyUSB0") +
+                     "' '" + dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+                     dir.File("sys/class/tty/ttyUSB0/device") + "'");
+    test::WriteFile(dir.File("dev/ttyUSB0"), "");
+    const auto start = host().TickCount();
+    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
+    EXPECT_EQ(window->runEnd.exitCode, 108);
+    EXPECT_EQ(host().TickCount() - start, 2000u);
+    EXPECT_EQ(links->LastChip().HostFrames(), 0);
+}
+
+TEST_F(ControllerTest, BatchRestartsAfterSuccessButNotAfterAFailure) {
+    Make({});
+    controls.SetChecked(ctl::kBatchCheck, true);
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return links->chips.size() == 3; }, 60000));
+    EXPECT_EQ(Count("File downloaded successfully !\r\n\r\n"), 2);
+    EXPECT_TRUE(window->controller.Running());
+    window->controller.OnDownloadButton();  // Stop
+    EXPECT_FALSE(window->controller.Running());
+    EXPECT_EQ(controls.Text(ctl::kDownloadButton), "Download");
+    EXPECT_EQ(log.entries.back(), "Stop download\r\n\r\n");
+
+    sim::SimConfig refusing;
+    refusing.statusAt[{2, 1}] = 3;
+    Make(refusing);
+    controls.SetChecked(ctl::kBatchCheck, true);
+    window->controller.OnDownloadButton();
+    host().RunFor(20000);
+    EXPECT_EQ(links->chips.size(), 1u);
+    EXPECT_FALSE(window->controller.Running());
+    EXPECT_TRUE(log.Has("step2:verify error \r\n\r\n"));
+}
+
+TEST_F(ControllerTest, SameChipRefusedOnlyAfterFinishedWithExtras) {
+    sim::SimConfig variant;
+    variant.chip.variant = 1;
+    Make(variant);
+    window->state.continuousDownload = false;
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_EQ(window->controller.lastCsn, "0123456789ab");
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_TRUE(log.Has("Continuous downloading of the same sn is not allowed.\r\n\r\n"));
+    EXPECT_EQ(links->LastChip().HostFrames(), 0);  // no step-2 frame went out
+
+    Make({});
+    window->state.continuousDownload = false;
+    log.entries.clear();
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_EQ(Count("File downloaded successfully !\r\n\r\n"), 2);
+}
+
+TEST_F(ControllerTest, UsbWaitGivesUpAfterFiveFailedOpens) {
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" + dir.File("sys/class/tty/ttyACM0") + "' '" +
+                     dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" +
+                     dir.File("sys/class/tty/ttyACM0/device") + "'");
+    test::WriteFile(dir.File("sys/devices/usb1/1-1/idVendor"), "1209\n");
+    test::WriteFile(dir.File("sys/devices/usb1/1-1/idProduct"), "5841\n");
+    test::WriteFile(dir.File("dev/ttyACM0"), "");
+    Make({});
+    links->failOpens = 100;
+    controls.Select(ctl::kPortCombo, 0);  // USB
+    window->controller.OnDownloadButton();
+    host().RunFor(2000);
+    EXPECT_EQ(Count("Discovery port :" + dir.File("dev/ttyACM0") + "\r\n\r\n"), 5);
+    EXPECT_EQ(log.entries.back(),
+              "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, whether "
+              "the USB serial port is occupied by other programs; \r\n\t3, whether the device connection is normal! \r\n\r\n");
+    EXPECT_FALSE(window->controller.Running());
+    EXPECT_FALSE(host().TimerRunning(kTimerUsbSearch));
+
+    Make({});
+    links->failOpens = 2;
+    controls.Select(ctl::kPortCombo, 0);
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_TRUE(links->LastChip().Verified());
+}
+
+TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
+    sim::SimConfig closing;
+    closing.closeAfter = 3;
+    Make(closing, true);
+    window->controller.StartDownloadGuarded();
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
+    EXPECT_EQ(window->runEnd.exitCode, 300);
+
+    Make({}, true);
+    host().quit = false;
+    test::WriteFile(dir.File("fw.txt"), "x");
+    controls.SetText(ctl::kDownloadImageStatic, dir.File("fw.txt"));
+    window->controller.StartDownloadGuarded();
+    EXPECT_EQ(window->runEnd.exitCode, 300);
+    EXPECT_TRUE(host().quit);
+
+    // Window mode: the text goes to the log view and the code is not kept.
+    Make({});
+    controls.SetText(ctl::kDownloadImageStatic, "");
+    window->controller.OnDownloadButton();
+    EXPECT_EQ(log.entries.back(), "Please select boot firmware file !\r\n\r\n");
+    EXPECT_EQ(window->runEnd.exitCode, 0);
+}
+
+TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {
+    int closes = 0;
+    RunEnd end([&] { ++closes; });
+    end.commandLineMode = true;
+    end.FinishRun("下载完成", 200);
+    end.FinishRun("串口通讯错误！", 300);
+    EXPECT_EQ(end.exitCode, 300);
+    EXPECT_EQ(closes, 1);
+    test::RecordingLogView log;
+    RunEnd window(nullptr);
+    window.FinishRun("下载完成", 200);
+    EXPECT_TRUE(log.entries.empty());
+    window.FinishRun("串口通讯错误！", 300);
+    EXPECT_EQ(log.entries, std::vector<std::string>{"串口通讯错误！\r\n\r\n"});
+    EXPECT_EQ(window.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace ov

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+
+#include "bootsim/boot_loader_sim.h"
+#include "common/loader_error.h"
+#include "serial/port_link.h"
+#include "support/manual_host.h"
+
+namespace ov::test {
+
+// A line to the simulated chip on the virtual clock: what the chip answers arrives as
+// DataReceived after the chip's delay, as the reader thread would report it.
+class SimLink : public PortLink {
+public:
+    SimLink(ManualHost& host, sim::BootLoaderSim& chip, int& failOpens) : host_(host), chip_(chip), failOpens_(failOpens) {}
+    void OpenByName(const std::string&) override { Open(); }
+    void OpenByPath(const std::string&) override { Open(); }
+    void Send(const std::uint8_t* bytes, std::size_t length) override {
+        if (!open_) throw LoaderError("open com first when send data.");
+        int delay = 0;
+        for (const auto& action : chip_.Receive(bytes, length)) {
+            delay += action.delayMs;
+            if (action.kind == sim::SimAction::Close) {
+                host_.PostAfter(delay, {kPortError, 0, 0});
+                continue;
+            }
+            chunks_->push_back(action.bytes);
+            host_.PostAfter(delay, {kDataReceived, static_cast<std::int64_t>(action.bytes.size()), action.garbage ? 1 : 0});
+        }
+    }
+    std::vector<std::uint8_t> Read(std::size_t count) override {
+        if (!open_ || chunks_->empty() || chunks_->front().size() != count) return {};
+        std::vector<std::uint8_t> out = chunks_->front();
+        chunks_->pop_front();
+        out.push_back(0);
+        return out;
+    }
+    void Close() override {
+        open_ = false;
+        chunks_->clear();
+    }
+
+private:
+    void Open() {
+        if (failOpens_ > 0) {
+            --failOpens_;
+            throw LoaderError("Open failed!");
+        }
+        open_ = true;
+    }
+    ManualHost& host_;
+    sim::BootLoaderSim& chip_;
+    int& failOpens_;
+    bool open_ = false;
+    std::shared_ptr<std::deque<std::vector<std::uint8_t>>> chunks_ = std::make_shared<std::deque<std::vector<std::uint8_t>>>();
+};
+
+// Every run gets a fresh chip with the same configuration, as the next chip on a line would.
+class SimLinkFactory : public PortLinkFactory {
+public:
+    SimLinkFactory(ManualHost& host, sim::SimConfig config) : host_(host), config_(std::move(config)) {}
+    std::unique_ptr<PortLink> Create(EventHost*, ProgressView*, bool) override {
+        chips.push_back(std::make_unique<sim::BootLoaderSim>(config_));
+        return std::make_unique<SimLink>(host_, *chips.back(), failOpens);
+    }
+    sim::BootLoaderSim& LastChip() { return *chips.back(); }
+    std::vector<std::unique_ptr<sim::BootLoaderSim>> chips;
+    int failOpens = 0;
+
+private:
+    ManualHost& host_;
+    sim::SimConfig config_;
+};
+
+}  // namespace ov::test
