@@ -1,0 +1,105 @@
+// The real binaries: ov58xx-loader downloading into ov58xx-bootsim over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/test_files.h"
+
+namespace ov {
+namespace {
+
+std::string Bin(const std::string& relative) {
+    const char* dir = std::getenv("OV_TEST_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + relative;
+}
+
+// A simulator serving one download; its verdict is read when the loader has let go of the line.
+class Simulator {
+public:
+    explicit Simulator(const std::string& options, int waitSeconds = 20) {
+        pipe_ = ::popen(("exec '" + Bin("tools/bootsim/ov58xx-bootsim") + "' --wait " + std::to_string(waitSeconds) + " " + options).c_str(), "r");
+        char line[256] = {0};
+        if (pipe_ && std::fgets(line, sizeof(line), pipe_)) path = line;
+        if (!path.empty() && path.back() == '\n') path.pop_back();
+    }
+    ~Simulator() { Finish(); }
+    std::string Finish() {
+        if (!pipe_) return verdict_;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof(buffer), pipe_)) verdict_ += buffer;
+        ::pclose(pipe_);
+        pipe_ = nullptr;
+        return verdict_;
+    }
+    std::string path;
+
+private:
+    FILE* pipe_ = nullptr;
+    std::string verdict_;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    int Loader(const std::string& args, std::string* output = nullptr, const std::string& lang = "C.UTF-8") {
+        return test::RunCommand("cd '" + dir.Path() + "' && LC_ALL= LANG=" + lang + " OV58XX_LOADER_HOME='" + dir.File("home") +
+                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args + " 2>/dev/null",
+                                output);
+    }
+    test::TempDir dir;
+};
+
+TEST_F(EndToEnd, BinAndHexImagesDownloadAndVerify) {
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(20000, 3));
+    Simulator sim("");
+    ASSERT_EQ(sim.path.rfind("/dev/pts/", 0), 0u) << sim.path;
+    std::string out;
+    EXPECT_EQ(Loader("-f fw.bin -p " + sim.path, &out), 200);
+    EXPECT_NE(out.find("File downloaded successfully !"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    EXPECT_NE(sim.Finish().find("verdict: OK image verified (20000 bytes"), std::string::npos);
+    EXPECT_NE(test::ReadText(dir.File("home/log/download.log")).find("初始化boot程序"), std::string::npos);
+    EXPECT_NE(test::ReadText(dir.File("home/OVLoader.ini")).find("signAppFilePath=fw.bin"), std::string::npos);
+
+    test::WriteFile(dir.File("fw.hex"),
+                    ":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F76\r\n:00000001FF\r\n");
+    Simulator hexSim("--variant -1");
+    EXPECT_EQ(Loader("-f fw.hex -p " + hexSim.path), 200);
+    EXPECT_NE(hexSim.Finish().find("verdict: OK image verified (16 bytes"), std::string::npos);
+}
+
+TEST_F(EndToEnd, SilenceClosedLinesArgumentsAndPorts) {
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(30000, 4));
+    {
+        // The 500 ms time-out runs out during the pause before the port opens, so no byte may
+        // reach the simulator: it stops waiting for a host after a second.
+        Simulator silent("--silent-from 0", 1);
+        EXPECT_EQ(Loader("-f fw.bin -p " + silent.path + " -t 500"), 108);
+    }
+    {
+        Simulator closing("--close-after 5");
+        EXPECT_EQ(Loader("-f fw.bin -p " + closing.path), 300 % 256);
+    }
+    std::string out;
+    EXPECT_EQ(Loader("-f fw.bin -x 1", &out), 102);
+    EXPECT_NE(out.find("参数解析失败:\n未知选项: -x\n\n使用 -h 或 --help 查看帮助信息"), std::string::npos) << out;
+    EXPECT_EQ(Loader("-f missing.bin"), 102);
+    EXPECT_EQ(Loader("-f fw.bin -p COM9"), 100);
+    out.clear();
+    EXPECT_EQ(Loader("-h", &out), 0);
+    EXPECT_EQ(out.rfind("OV58xx Loader - 命令行使用说明\n=====", 0), 0u) << out;
+    EXPECT_NE(out.find("  200 - 下载成功\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, ChineseUnderAChineseLocale) {
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(3000, 5));
+    Simulator sim("");
+    std::string out;
+    EXPECT_EQ(Loader("-f fw.bin -p " + sim.path, &out, "zh_CN.UTF-8"), 200);
+    EXPECT_NE(out.find("芯片阶段：测试阶段"), std::string::npos) << out;
+    EXPECT_NE(out.find("文件下载成功！"), std::string::npos);
+    EXPECT_NE(out.find("停止下载"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ov
