@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -18,7 +21,12 @@ using Clock = std::chrono::steady_clock;
 
 // The time `bytes` take on a line of `baud`, ten bits a byte.
 void Pace(std::size_t bytes, long baud) {
-    if (baud > 0) std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000 / baud));
+    if (baud <= 0) return;
+    // Sleep most of the time, spin the rest: a sleep alone overshoots by tens of microseconds.
+    const auto until = Clock::now() + std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000 / baud);
+    if (until - Clock::now() > std::chrono::microseconds(200)) std::this_thread::sleep_until(until - std::chrono::microseconds(100));
+    while (Clock::now() < until) {
+    }
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -60,12 +68,17 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
     std::fprintf(out, "%s\n", slave.c_str());
     std::fflush(out);
 
+    // Pacing sleeps a few milliseconds per frame; the default 50 us of timer slack on each
+    // would show up as a slower line.
+    if (options.baud > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     BootLoaderSim sim(options.config);
     bool connected = false;
     bool open = true;
     const auto started = Clock::now();
     Clock::time_point completedAt{};
     std::uint8_t buffer[4096];
+    std::vector<double> turnaroundUs;
+    Clock::time_point repliedAt{};
     while (open) {
         pollfd p{master, POLLIN, 0};
         const int ready = ::poll(&p, 1, 20);
@@ -81,6 +94,10 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
             const ssize_t n = ::read(master, buffer, sizeof(buffer));
             if (n > 0) {
                 connected = true;
+                if (repliedAt != Clock::time_point{}) {
+                    turnaroundUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - repliedAt).count());
+                    repliedAt = {};
+                }
                 Pace(static_cast<std::size_t>(n), options.baud);
                 for (const SimAction& action : sim.Receive(buffer, static_cast<std::size_t>(n))) {
                     if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
@@ -90,6 +107,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
                     }
                     Pace(action.bytes.size(), options.baud);
                     if (!WriteAll(master, action.bytes.data(), action.bytes.size())) open = false;
+                    repliedAt = Clock::now();
                 }
                 continue;
             }
@@ -103,6 +121,12 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
     if (!connected) {
         std::fprintf(out, "verdict: FAILED no host opened the line\n");
         return 1;
+    }
+    if (options.stats && !turnaroundUs.empty()) {
+        std::sort(turnaroundUs.begin(), turnaroundUs.end());
+        auto at = [&](double q) { return turnaroundUs[static_cast<std::size_t>(q * (turnaroundUs.size() - 1))]; };
+        std::fprintf(stderr, "turnaround: %zu replies, p50 %.0f us, p99 %.0f us, max %.0f us\n", turnaroundUs.size(), at(0.5),
+                     at(0.99), turnaroundUs.back());
     }
     std::fprintf(out, "%s\n", sim.Verdict().c_str());
     std::fflush(out);

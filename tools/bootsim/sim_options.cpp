@@ -35,6 +35,7 @@ const char* const kSimHelp =
     "Line:\n"
     "  --baud B               pace both directions like a line of B baud, 10 bits a byte (default off)\n"
     "  --wait S               give up when no host opens the line within S seconds (default 60)\n"
+    "  --stats                report on stderr how fast the host answered (reply out -> next frame in)\n"
     "  --help                 this text\n";
 
 namespace {
@@ -122,6 +123,8 @@ ServerOptions ParseSimOptions(const std::vector<std::string>& args) {
             o.config.writeKey = true;
         } else if (option == "--baud") {
             o.baud = Number(value(), 10, option);
+        } else if (option == "--stats") {
+            o.stats = true;
         } else if (option == "--wait") {
             o.waitSeconds = static_cast<int>(Number(value(), 10, option));
         } else {

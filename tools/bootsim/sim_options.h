@@ -11,6 +11,7 @@ struct ServerOptions {
     SimConfig config;
     long baud = 0;         // 0: no pacing
     int waitSeconds = 60;  // for a host to open the line
+    bool stats = false;    // report the host's turnaround at the end
     bool help = false;
 };
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ov {
+
+struct KeyPairResult {
+    bool valid = false;
+    int bits = 0;
+    std::string message;
+};
+
+// Whether the private and public key files hold one RSA key pair of 2048 or 4096 bits.
+KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string& publicPath);
+
+// The raw private-key operation (no padding) on the plaintext right-aligned in an S-byte
+// block; writes S bytes. False (with the reason in the log file) when it cannot be done.
+bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext, std::size_t length,
+                       std::uint8_t* output, std::size_t s);
+
+struct PublicKey {
+    bool ok = false;
+    std::vector<std::uint8_t> modulus;   // big-endian, as many bytes as it needs
+    std::vector<std::uint8_t> exponent;  // big-endian, exactly 4 bytes
+    std::string error;
+};
+
+// The public key's modulus and exponent as the signed image carries them.
+PublicKey PublicKeyParts(const std::string& publicPath);
+
+// s^e mod n with the public key file: the block a raw signature covers, S bytes; empty when
+// the key cannot be read or the operation fails.
+std::vector<std::uint8_t> PublicKeyRecover(const std::string& publicPath, const std::vector<std::uint8_t>& signature);
+
+}  // namespace ov
