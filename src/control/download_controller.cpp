@@ -22,10 +22,9 @@ const char* UsbOpenFailedText() {
 
 }  // namespace
 
-void DownloadController::OnDownloadButton() {
+void DownloadController::Guarded(void (DownloadController::*action)()) {
     try {
-        if (running_) StopDownload();
-        else StartDownload();
+        (this->*action)();
     } catch (const std::exception& e) {
         StopDownload();
         c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", 300);
@@ -35,14 +34,11 @@ void DownloadController::OnDownloadButton() {
     }
 }
 
-void DownloadController::StartDownloadGuarded() {
-    try {
-        StartDownload();
-    } catch (const std::exception& e) {
-        StopDownload();
-        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", 300);
-    }
+void DownloadController::OnDownloadButton() {
+    Guarded(running_ ? &DownloadController::StopDownload : &DownloadController::StartDownload);
 }
+
+void DownloadController::StartDownloadGuarded() { Guarded(&DownloadController::StartDownload); }
 
 void DownloadController::StartDownload() {
     WindowToSettings(c_.config, c_.controls, c_.state);
@@ -222,11 +218,7 @@ void DownloadController::OnPortError() {
     if (!running_) return;
     c_.runEnd.FinishRun(Texts().portError, 300);
     if (link_) link_->Close();
-    c_.host.StopTimer(kTimerFallbackSync);
-    c_.host.StopTimer(kTimerReplyCheck);
-    c_.host.StopTimer(kTimerUsbSearch);
-    c_.host.StopTimer(kTimerHandshake);
-    StopSync();
+    StopAllTimers();
     UpdateDownloadUi(true);
     running_ = false;
 }
@@ -295,12 +287,7 @@ void DownloadController::EndRun() {
 
 void DownloadController::RestartIfBatch() {
     if (!c_.controls.Checked(ctl::kBatchCheck) || c_.runEnd.Closing()) return;
-    try {
-        StartDownload();
-    } catch (const std::exception& e) {
-        StopDownload();
-        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", 300);
-    }
+    StartDownloadGuarded();
 }
 
 void DownloadController::StopAllTimers() {

@@ -74,6 +74,8 @@ private:
     void OnReplyCheck();
     void ResolveUsbPort();
     void RestartIfBatch();
+    // Runs a command; an error stops the download and ends the run with its text and 300.
+    void Guarded(void (DownloadController::*action)());
     void ReportError(const std::string& text);
 
     ControllerContext c_;
