@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "control/loader_window.h"
+#include "image/signed_container.h"
 #include "support/manual_host.h"
 #include "support/recording_sinks.h"
 #include "support/sim_link.h"
@@ -212,6 +215,40 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     window->controller.OnDownloadButton();
     EXPECT_EQ(log.entries.back(), "Please select boot firmware file !\r\n\r\n");
     EXPECT_EQ(window->runEnd.exitCode, 0);
+}
+
+TEST_F(ControllerTest, CommandLineRunsNeverHang) {
+    // A frame that cannot be built (the image vanished mid-download) ends the run with 300.
+    Make({}, true);
+    window->controller.StartDownloadGuarded();
+    ASSERT_TRUE(host().RunUntil([&] { return links->LastChip().ImageBytes() > 0; }, 60000));
+    ::unlink(dir.File("fw.bin").c_str());
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
+    EXPECT_EQ(window->runEnd.exitCode, 300);
+    EXPECT_NE(log.All().find("step4,prepare data to open " + dir.File("fw.bin") + " file fail"), std::string::npos);
+
+    // The public-key path: the chip takes over, reports the key written and falls silent.
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 1));
+    sim::SimConfig keyChip;
+    keyChip.chip.stage = 0x1111;
+    keyChip.chip.variant = 1;
+    keyChip.writeKey = true;
+    Make(keyChip, true);
+    host().quit = false;
+    const std::string signedImage = dir.File("k.sigx");
+    SignedContainerFields fields;
+    fields.modulus = test::RandomBytes(256, 3);
+    fields.exponent = {1, 0, 1};
+    fields.signature = test::RandomBytes(256, 4);
+    WriteSignedContainer(signedImage, fields, dir.File("fw.bin"));
+    controls.SetText(ctl::kDownloadImageStatic, signedImage);
+    window->state.dataTimeoutMs = 5000;
+    window->controller.StartDownloadGuarded();
+    const auto start = host().TickCount();
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
+    EXPECT_TRUE(log.Has("step4:write public key succ \r\n\r\n"));
+    EXPECT_EQ(window->runEnd.exitCode, 200);
+    EXPECT_LE(host().TickCount() - start, 5200u);
 }
 
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {
