@@ -39,6 +39,8 @@ private:
     std::function<std::pair<std::uint64_t, std::uint64_t>()> bytes_;
     std::string percent_;
     bool shown_ = false;
+    bool stepped_ = false;
+    std::uint64_t startBytes_ = 0;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
