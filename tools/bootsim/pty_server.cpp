@@ -19,15 +19,32 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The time `bytes` take on a line of `baud`, ten bits a byte.
-void Pace(std::size_t bytes, long baud) {
-    if (baud <= 0) return;
-    // Sleep most of the time, spin the rest: a sleep alone overshoots by tens of microseconds.
-    const auto until = Clock::now() + std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000 / baud);
-    if (until - Clock::now() > std::chrono::microseconds(200)) std::this_thread::sleep_until(until - std::chrono::microseconds(100));
-    while (Clock::now() < until) {
+// A line of `baud`, ten bits a byte, shared by both directions: bytes are on the wire from
+// when they are seen (or the line is free) for as long as they take. Waiting for the model's
+// clock, rather than sleeping after each read, keeps a frame that arrives in pieces from
+// being paced twice over.
+class PacedLine {
+public:
+    explicit PacedLine(long baud) : baud_(baud) {}
+    void Carry(std::size_t bytes) {
+        if (baud_ <= 0) return;
+        const auto now = Clock::now();
+        if (busyUntil_ < now) busyUntil_ = now;
+        busyUntil_ += std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000 / baud_);
     }
-}
+    // Sleeps most of the way and spins the rest: a sleep alone overshoots by tens of microseconds.
+    void WaitUntilFree() const {
+        if (baud_ <= 0) return;
+        if (busyUntil_ - Clock::now() > std::chrono::microseconds(200))
+            std::this_thread::sleep_until(busyUntil_ - std::chrono::microseconds(100));
+        while (Clock::now() < busyUntil_) {
+        }
+    }
+
+private:
+    long baud_;
+    Clock::time_point busyUntil_{};
+};
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -72,6 +89,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
     // would show up as a slower line.
     if (options.baud > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     BootLoaderSim sim(options.config);
+    PacedLine line(options.baud);
     bool connected = false;
     bool open = true;
     const auto started = Clock::now();
@@ -98,14 +116,17 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
                     turnaroundUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - repliedAt).count());
                     repliedAt = {};
                 }
-                Pace(static_cast<std::size_t>(n), options.baud);
-                for (const SimAction& action : sim.Receive(buffer, static_cast<std::size_t>(n))) {
+                line.Carry(static_cast<std::size_t>(n));
+                const auto actions = sim.Receive(buffer, static_cast<std::size_t>(n));
+                if (!actions.empty()) line.WaitUntilFree();  // the frame has fully arrived
+                for (const SimAction& action : actions) {
                     if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
                     if (action.kind == SimAction::Close) {
                         open = false;
                         break;
                     }
-                    Pace(action.bytes.size(), options.baud);
+                    line.Carry(action.bytes.size());
+                    line.WaitUntilFree();
                     if (!WriteAll(master, action.bytes.data(), action.bytes.size())) open = false;
                     repliedAt = Clock::now();
                 }
