@@ -117,30 +117,19 @@ __attribute__((target("avx,bmi,bmi2"))) void BlocksAvxBmi2(std::uint64_t state[8
 #pragma GCC unroll 5
         for (int j = 0; j < 80; j += 16) {
             // Two rounds per schedule step; the names turn by two each time.
-            OV_SHA512_ROUND(a, b, c, d, e, f, g, h, in[0], x, y);
-            OV_SHA512_ROUND(h, a, b, c, d, e, f, g, in[1], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 0);
-            OV_SHA512_ROUND(g, h, a, b, c, d, e, f, in[2], x, y);
-            OV_SHA512_ROUND(f, g, h, a, b, c, d, e, in[3], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 1);
-            OV_SHA512_ROUND(e, f, g, h, a, b, c, d, in[4], x, y);
-            OV_SHA512_ROUND(d, e, f, g, h, a, b, c, in[5], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 2);
-            OV_SHA512_ROUND(c, d, e, f, g, h, a, b, in[6], x, y);
-            OV_SHA512_ROUND(b, c, d, e, f, g, h, a, in[7], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 3);
-            OV_SHA512_ROUND(a, b, c, d, e, f, g, h, in[8], x, y);
-            OV_SHA512_ROUND(h, a, b, c, d, e, f, g, in[9], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 4);
-            OV_SHA512_ROUND(g, h, a, b, c, d, e, f, in[10], x, y);
-            OV_SHA512_ROUND(f, g, h, a, b, c, d, e, in[11], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 5);
-            OV_SHA512_ROUND(e, f, g, h, a, b, c, d, in[12], x, y);
-            OV_SHA512_ROUND(d, e, f, g, h, a, b, c, in[13], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 6);
-            OV_SHA512_ROUND(c, d, e, f, g, h, a, b, in[14], x, y);
-            OV_SHA512_ROUND(b, c, d, e, f, g, h, a, in[15], y, x);
-            if (j < 64) OV_SHA512_SCHEDULE(j, 7);
+#define OV_SHA512_PAIR(p, a, b, c, d, e, f, g, h)                    \
+    OV_SHA512_ROUND(a, b, c, d, e, f, g, h, in[2 * (p)], x, y);     \
+    OV_SHA512_ROUND(h, a, b, c, d, e, f, g, in[2 * (p) + 1], y, x); \
+    if (j < 64) OV_SHA512_SCHEDULE(j, p)
+            OV_SHA512_PAIR(0, a, b, c, d, e, f, g, h);
+            OV_SHA512_PAIR(1, g, h, a, b, c, d, e, f);
+            OV_SHA512_PAIR(2, e, f, g, h, a, b, c, d);
+            OV_SHA512_PAIR(3, c, d, e, f, g, h, a, b);
+            OV_SHA512_PAIR(4, a, b, c, d, e, f, g, h);
+            OV_SHA512_PAIR(5, g, h, a, b, c, d, e, f);
+            OV_SHA512_PAIR(6, e, f, g, h, a, b, c, d);
+            OV_SHA512_PAIR(7, c, d, e, f, g, h, a, b);
+#undef OV_SHA512_PAIR
         }
         state[0] += a;
         state[1] += b;
