@@ -91,6 +91,28 @@ TEST_F(EndToEnd, SilenceClosedLinesArgumentsAndPorts) {
     EXPECT_NE(out.find("  200 - 下载成功\n"), std::string::npos);
 }
 
+TEST_F(EndToEnd, LineNoiseResendsAndDebugOperation) {
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(6000, 6));
+    test::RunCommand("mkdir -p '" + dir.File("home") + "'");
+    test::WriteFile(dir.File("home/OVLoader.ini"), "[MainConfig Setting]\ndebug=1\n");
+    // Noise before every reply, three resend requests for the third data frame and a slow chip:
+    // the download still verifies.
+    Simulator sim("--garbage 5 --resend 4@3=3 --delay 2");
+    std::string out;
+    EXPECT_EQ(Loader("-f fw.bin -p " + sim.path, &out), 200);
+    EXPECT_NE(out.find("step4:Retransmission "), std::string::npos) << out;  // shown in debug operation
+    EXPECT_NE(out.find("-----Send   :"), std::string::npos);
+    EXPECT_NE(sim.Finish().find("verdict: OK image verified (6000 bytes"), std::string::npos);
+
+    std::string help;
+    EXPECT_EQ(test::RunCommand("'" + Bin("tools/bootsim/ov58xx-bootsim") + "' --help", &help), 0);
+    for (const char* option : {"--stage", "--csn", "--variant", "--timing", "--esn", "--einfo", "--version", "--status",
+                               "--resend", "--bad-crc", "--silent-from", "--close-after", "--delay", "--garbage",
+                               "--efuse", "--write-key", "--baud"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    EXPECT_EQ(test::RunCommand("'" + Bin("tools/bootsim/ov58xx-bootsim") + "' --bogus 2>/dev/null"), 2);
+}
+
 TEST_F(EndToEnd, ChineseUnderAChineseLocale) {
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(3000, 5));
     Simulator sim("");
