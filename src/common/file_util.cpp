@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -21,33 +22,48 @@ bool FileExists(const std::string& path) {
 }
 
 InputFile::InputFile(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rbe");
-    if (file_ == nullptr) return;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return;
     struct stat st;
     // A directory opens for reading on Linux but is no file to download.
-    if (::fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
     }
 }
 
 InputFile::~InputFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 std::size_t InputFile::Read(void* buffer, std::size_t count) {
-    return file_ ? std::fread(buffer, 1, count, file_) : 0;
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < count) {
+        const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed_ = true;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (file_ == nullptr || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
-    return std::fread(buffer, 1, count, file_);
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < count) {
+        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed_ = true;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 std::optional<std::uint64_t> InputFile::Size() {
-    if (file_ == nullptr) return std::nullopt;
+    if (fd_ < 0) return std::nullopt;
     struct stat st;
-    if (::fstat(fileno(file_), &st) != 0) return std::nullopt;
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
 }
 

@@ -13,7 +13,8 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 
 bool FileExists(const std::string& path);
 
-// A file opened for reading, closed when it goes out of scope.
+// A file opened for reading, closed when it goes out of scope. Reads go straight to the
+// descriptor: a data frame costs one pread, not a buffer refill around an unaligned offset.
 class InputFile {
 public:
     InputFile() = default;
@@ -22,15 +23,18 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return fd_ >= 0; }
     // Reads up to `count` bytes; returns how many arrived (fewer only at the end or on error).
     std::size_t Read(void* buffer, std::size_t count);
+    // Reads at an offset without moving the position that Read goes on from.
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
     std::optional<std::uint64_t> Size();
-    std::FILE* Handle() { return file_; }
+    // True once a read failed (as opposed to reaching the end).
+    bool Failed() const { return failed_; }
 
 private:
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    bool failed_ = false;
 };
 
 // Writes a file under a temporary name beside the target and renames it over the target on

@@ -25,7 +25,7 @@ void ReadWholeFile(const std::string& path, Absorb absorb) {
         if (got > 0) absorb(buffer.data(), got);
         if (got < buffer.size()) break;
     }
-    if (std::ferror(file.Handle())) throw LoaderError("Failed to read the file: [" + path + "]");
+    if (file.Failed()) throw LoaderError("Failed to read the file: [" + path + "]");
 }
 
 }  // namespace

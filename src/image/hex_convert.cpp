@@ -182,7 +182,7 @@ void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std:
     if (!out.IsOpen()) throw LoaderError(kCreateBinFailed);
     HexConverter converter(baseAddress, out);
     converter.Run(hex);
-    if (std::ferror(hex.Handle())) throw LoaderError(kOpenBinFailed);
+    if (hex.Failed()) throw LoaderError(kOpenBinFailed);
     if (!out.Commit()) throw LoaderError(kCreateBinFailed);
 }
 
