@@ -4,7 +4,6 @@
 
 #include "common/loader_error.h"
 #include "log/log_view.h"
-#include "ui/language.h"
 #include "ui/ui_texts.h"
 
 namespace ov {
