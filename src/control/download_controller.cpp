@@ -227,13 +227,7 @@ void DownloadController::OnHandshakeTimeout() {
     if (engine_ && !engine_->NeedHandShake()) return;
     c_.view.AppendLogView("握手超时!\n设备无响应或连接异常\n", kLogPlain);
     c_.view.SetBarColour(c_.view.failureColor);
-    UpdateDownloadUi(true);
-    LogLine("关闭串口\n");
-    if (link_) link_->Close();
-    c_.log.Close();
-    c_.runEnd.FinishRun("握手超时!\n设备无响应或连接异常", 108);
-    StopAllTimers();
-    running_ = false;
+    CloseRun("握手超时!\n设备无响应或连接异常", 108);
 }
 
 void DownloadController::OnReplyCheck() {
@@ -269,12 +263,14 @@ void DownloadController::ResolveUsbPort() {
     StartSync();
 }
 
-void DownloadController::StopDownload() {
+void DownloadController::StopDownload() { CloseRun("下载完成", 200); }
+
+void DownloadController::CloseRun(const std::string& message, int code) {
     UpdateDownloadUi(true);
     LogLine("关闭串口\n");
     if (link_) link_->Close();
     c_.log.Close();
-    c_.runEnd.FinishRun("下载完成", 200);
+    c_.runEnd.FinishRun(message, code);
     StopAllTimers();
     running_ = false;
 }

@@ -74,6 +74,8 @@ private:
     void OnReplyCheck();
     void ResolveUsbPort();
     void RestartIfBatch();
+    // The end of every run: window idle, port and log file closed, FinishRun, timers stopped.
+    void CloseRun(const std::string& message, int code);
     // Runs a command; an error stops the download and ends the run with its text and 300.
     void Guarded(void (DownloadController::*action)());
     void ReportError(const std::string& text);

@@ -35,6 +35,14 @@ constexpr std::uint64_t kInitial[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0
 
 constexpr std::uint64_t Rotr(std::uint64_t x, int n) { return (x >> n) | (x << (64 - n)); }
 
+// The end of a block: the working variables added into the hash state.
+inline void AddWorkingVariables(std::uint64_t state[8], std::uint64_t a, std::uint64_t b, std::uint64_t c,
+                                std::uint64_t d, std::uint64_t e, std::uint64_t f, std::uint64_t g,
+                                std::uint64_t h) {
+    const std::uint64_t working[8] = {a, b, c, d, e, f, g, h};
+    for (int i = 0; i < 8; ++i) state[i] += working[i];
+}
+
 inline std::uint64_t LoadBigEndian(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
@@ -131,14 +139,7 @@ __attribute__((target("avx,bmi,bmi2"))) void BlocksAvxBmi2(std::uint64_t state[8
             OV_SHA512_PAIR(7, c, d, e, f, g, h, a, b);
 #undef OV_SHA512_PAIR
         }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        AddWorkingVariables(state, a, b, c, d, e, f, g, h);
     }
 }
 #undef OV_SHA512_SCHEDULE
@@ -189,14 +190,7 @@ void Sha512BlocksPortable(std::uint64_t state[8], const std::uint8_t* data, std:
         }
 #undef OV_W_LOAD
 #undef OV_W_NEXT
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        AddWorkingVariables(state, a, b, c, d, e, f, g, h);
     }
 }
 
