@@ -14,6 +14,7 @@ BaseDownloadFile::BaseDownloadFile(std::string path) : sourcePath(std::move(path
 }
 
 void BaseDownloadFile::Append(const std::uint8_t* data, std::size_t count) {
+    if (count == 0) return;  // an empty record has no buffer to copy from
     std::memcpy(frame.data() + framePos, data, count);
     framePos += count;
 }

@@ -1,7 +1,7 @@
 #include "image/signed_download_file.h"
 
 #include <cstdio>
-#include <cstring>
+#include <algorithm>
 
 #include "common/file_util.h"
 #include "common/loader_error.h"
@@ -77,7 +77,7 @@ void BaseSignedDownloadFile::ParseRecords() {
     if (records->keyRecordLength != records->keyRecord.size() ||
         kRecordHeaderSize + records->keyRecordLength > got)
         Reject("key record cut short", parsePath);
-    std::memcpy(records->keyRecord.data(), key + kRecordHeaderSize, records->keyRecordLength);
+    std::copy_n(key + kRecordHeaderSize, records->keyRecordLength, records->keyRecord.begin());
 
     const std::size_t sigAt = kRecordHeaderSize + records->keyRecordLength;
     const std::uint8_t* sig = headerAt(sigAt, "The sig file format error 2!");
@@ -86,7 +86,7 @@ void BaseSignedDownloadFile::ParseRecords() {
     if (records->signatureRecordLength != records->signatureRecord.size() ||
         sigAt + kRecordHeaderSize + records->signatureRecordLength > got)
         Reject("signature record cut short", parsePath);
-    std::memcpy(records->signatureRecord.data(), sig + kRecordHeaderSize, records->signatureRecordLength);
+    std::copy_n(sig + kRecordHeaderSize, records->signatureRecordLength, records->signatureRecord.begin());
 
     const std::size_t imageAt = sigAt + kRecordHeaderSize + records->signatureRecordLength;
     const std::uint8_t* image = headerAt(imageAt, "The sig file format error 3!");

@@ -233,6 +233,23 @@ TEST_F(SignedTest, FormatErrorsAndLimits) {
     EXPECT_EQ(LoadError(dir.File("missing.sig")), "打开文件失败,路径为:[" + dir.File("missing.sig") + "]");
 }
 
+TEST_F(SignedTest, EmptyKeyAndSignatureRecordsAreCarriedAsTheyStand) {
+    // The boot loader, not the loader, judges a key; empty records still make whole frames.
+    Bytes file = {0xAA, 0x01, 0, 0, 0, 0, 0xAA, 0x02, 0, 0, 0, 0, 0xAA, 0x03, 3, 0, 0, 0, 7, 8, 9};
+    test::WriteBytes(dir.File("empty.sig"), file);
+    auto f = CreateDownloadFile(dir.File("empty.sig"));
+    EXPECT_EQ(f->ImageLength(), 3u);
+    f->BuildStep2Frame(0x7777);
+    const Bytes frame = FrameOf(*f);
+    ASSERT_EQ(frame.size(), 8u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 6), (Bytes{0x55, 0x02, 0x04, 0x00, 0x77, 0x77}));
+    EXPECT_EQ(frame[6] + 256 * frame[7], test::ReferenceCrc16(frame.data(), 6));
+    f->BuildStep3Frame(nullptr);
+    EXPECT_EQ(f->FrameSize(), 6u);
+    f->BuildDataFrame();
+    EXPECT_EQ(Bytes(f->Frame() + 4, f->Frame() + 7), (Bytes{7, 8, 9}));
+}
+
 TEST_F(SignedTest, TruncatedAndCorruptedContainersNeverCrash) {
     const Bytes sigx = test::ReadBytes(Container(256, test::RandomBytes(700, 3), "fw.sigx"));
     const Bytes full = Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, test::RandomBytes(40, 4))}}, 1);
