@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the project needs on a fresh Debian 12 machine.
-# Idempotent and quiet when everything is already present.
+# Installs everything the project needs on a fresh Debian 12 machine; "setup.sh fuzz" adds
+# clang and its fuzzing runtime for scripts/fuzz.sh. Idempotent and quiet when everything is
+# already present.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   binutils
   fonts-wqy-microhei
 )
+if [ "${1:-}" = fuzz ]; then packages+=(clang libclang-rt-dev); fi
 
 missing=()
 for p in "${packages[@]}"; do
