@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
     const double line = 921600 / 10.0;
     const double ceiling = line * 1024 / (1030 + 7);
     const double bytes = 4.0 * 1024 * 1024 - 16 * 1024;
-    const int rounds = std::getenv("OV_BENCH_ROUNDS") ? std::atoi(std::getenv("OV_BENCH_ROUNDS")) : 2;
+    const int rounds = std::max(1, std::getenv("OV_BENCH_ROUNDS") ? std::atoi(std::getenv("OV_BENCH_ROUNDS")) : 2);
     double seconds[2] = {0, 0};
     for (int round = 1; round <= rounds; ++round) {
         for (const Host host : {Host::Reference, Host::Loader}) {
