@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <deque>
 
 #include "fuzz_support.h"
 #include "protocol/frame.h"
