@@ -57,8 +57,9 @@ bool RunReferenceHost(const std::string& port, const std::string& image) {
         ::tcsetattr(fd, TCSANOW, &t);
     }
     ProgressView view;
+    DownloadLog noLog;  // the least a host can do: no log
     ProtocolEngine engine;
-    engine.Init(image, "", &view, DownloadOptions{});
+    engine.Init(image, "", &view, noLog, DownloadOptions{});
 
     const auto giveUp = Clock::now() + std::chrono::minutes(5);
     std::vector<std::uint8_t> pending, frame;

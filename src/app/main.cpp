@@ -22,25 +22,17 @@ int main(int argc, char** argv) {
     ov::QtEventHost host;
     ov::ControlsModel controls;
     ov::SerialLinkFactory links;
-    ov::LoaderWindow* window = nullptr;
-    ov::TerminalProgress progress([&window]() -> std::pair<std::uint64_t, std::uint64_t> {
-        ov::ProtocolEngine* engine = window ? window->controller.Engine() : nullptr;
-        if (engine == nullptr) return {0, 0};
-        return {engine->File().BytesSent(), engine->File().ImageLength()};
-    });
-    ov::TerminalLogView logView;
-    logView.beforeWrite = [&progress] { progress.Clear(); };
-    logView.afterWrite = [&progress] { progress.Redraw(); };
-    ov::SetLogViewSink(&logView);
-
-    ov::LoaderWindow loader(host, controls, &progress, links);
-    window = &loader;
-    loader.InitDialog();
-    loader.runEnd.commandLineMode = true;
-    loader.RunFromCommandLine(args);
-    if (!host.QuitRequested()) app.exec();
-    progress.Clear();
-    ov::SetLogViewSink(nullptr);
+    ov::TerminalOutput terminal;
+    int exitCode = 0;
+    {
+        ov::LoaderWindow loader(host, controls, terminal, links);
+        loader.InitDialog();
+        loader.runEnd.commandLineMode = true;
+        loader.RunFromCommandLine(args);
+        if (!host.QuitRequested()) app.exec();
+        exitCode = loader.runEnd.exitCode;
+    }
+    terminal.ClearProgress();
     // POSIX keeps the low 8 bits: 300 reaches the shell as 44.
-    return loader.runEnd.exitCode;
+    return exitCode;
 }

@@ -2,7 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
+#include <cstdint>
 #include <map>
 #include <memory>
 
@@ -10,26 +10,24 @@
 
 namespace ov {
 
-// The event host on Qt's loop: posted events are queued to the main thread in order,
-// timers are precise QTimers, and the sync source is a 3 ms precise timer.
+// The event host on Qt's loop: posted events are queued to the event thread in order,
+// timers are precise QTimers, and each channel's sync source is a precise timer of its own.
 class QtEventHost : public QObject, public EventHost {
 public:
     QtEventHost();
-    void SetHandler(EventHandler* handler) override { handler_ = handler; }
-    void Post(const Event& event) override;
-    void StartTimer(int timerId, int periodMs) override;
-    void StopTimer(int timerId) override;
-    void StartSyncSource(int periodMs) override;
-    void StopSyncSource() override;
+    ~QtEventHost() override;
+    std::unique_ptr<EventChannel> Connect(EventHandler& handler) override;
     std::uint64_t TickCount() const override { return static_cast<std::uint64_t>(clock_.elapsed()); }
-    void Pause(int ms) override;
     void Quit() override;
     bool QuitRequested() const { return quit_; }
 
+    // Called by a channel: queues the event for its handler (any thread).
+    void Queue(std::uint64_t channelId, const Event& event);
+    void Disconnect(std::uint64_t channelId);
+
 private:
-    EventHandler* handler_ = nullptr;
-    std::map<int, std::unique_ptr<QTimer>> timers_;
-    QTimer sync_;
+    std::map<std::uint64_t, EventHandler*> handlers_;  // event thread only
+    std::uint64_t nextChannelId_ = 1;
     QElapsedTimer clock_;
     bool quit_ = false;
 };

@@ -6,55 +6,55 @@
 
 namespace ov {
 
-void TerminalLogView::Append(const std::string& entry) {
+TerminalOutput::TerminalOutput() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+void TerminalOutput::OnLogEntry(const std::string& entry) {
     std::string text;
     text.reserve(entry.size());
     for (std::size_t i = 0; i < entry.size(); ++i) {
         if (entry[i] == '\r' && i + 1 < entry.size() && entry[i + 1] == '\n') continue;
         text.push_back(entry[i]);
     }
-    if (beforeWrite) beforeWrite();
+    const bool redraw = progressShown_;
+    ClearProgress();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-    if (afterWrite) afterWrite();
+    if (redraw) DrawProgress();
 }
 
-TerminalProgress::TerminalProgress(std::function<std::pair<std::uint64_t, std::uint64_t>()> bytes)
-    : enabled_(::isatty(STDERR_FILENO) == 1), bytes_(std::move(bytes)) {}
-
-void TerminalProgress::SetRange(int) { stepped_ = false; }
-
-void TerminalProgress::SetPosition(int) {}
-
-void TerminalProgress::StepIt() {
-    // The rate counts from the first acknowledged frame, not from the pause and handshake.
-    if (stepped_) return;
-    stepped_ = true;
-    start_ = std::chrono::steady_clock::now();
-    startBytes_ = bytes_ ? bytes_().first : 0;
+void TerminalOutput::OnProgress(const RunProgress& progress) {
+    // The rate counts from the first acknowledged frame of a file, not from the pause and
+    // the handshake.
+    if (progress.range != range_ || progress.position == 0) {
+        range_ = progress.range;
+        stepped_ = false;
+    }
+    if (!stepped_ && progress.position > 0) {
+        stepped_ = true;
+        start_ = std::chrono::steady_clock::now();
+        startBytes_ = progress.imageBytesSent;
+    }
+    progress_ = progress;
+    DrawProgress();
 }
 
-void TerminalProgress::ShowStatusText(const std::string& text) {
-    percent_ = text;
-    Redraw();
-}
-
-void TerminalProgress::Clear() {
-    if (!enabled_ || !shown_) return;
+void TerminalOutput::ClearProgress() {
+    if (!terminal_ || !progressShown_) return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
-    shown_ = false;
+    progressShown_ = false;
 }
 
-void TerminalProgress::Redraw() {
-    if (!enabled_ || percent_.empty()) return;
-    const auto [done, total] = bytes_ ? bytes_() : std::pair<std::uint64_t, std::uint64_t>{0, 0};
+void TerminalOutput::DrawProgress() {
+    if (!terminal_) return;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate = stepped_ && seconds > 0 ? (done - startBytes_) / seconds / 1024.0 : 0.0;
-    std::fprintf(stderr, "\r\033[K%4s  %llu / %llu bytes  %.1f KiB/s", percent_.c_str(),
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate);
+    const double rate =
+        stepped_ && seconds > 0 ? static_cast<double>(progress_.imageBytesSent - startBytes_) / seconds / 1024.0 : 0.0;
+    std::fprintf(stderr, "\r\033[K%3d%%  %llu / %llu bytes  %.1f KiB/s", progress_.percent,
+                 static_cast<unsigned long long>(progress_.imageBytesSent),
+                 static_cast<unsigned long long>(progress_.imageBytes), rate);
     std::fflush(stderr);
-    shown_ = true;
+    progressShown_ = true;
 }
 
 }  // namespace ov

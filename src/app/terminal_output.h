@@ -2,44 +2,31 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <utility>
 
-#include "log/log_view.h"
-#include "ui/progress_view.h"
+#include "common/run_observer.h"
 
 namespace ov {
 
-// Headless runs show the operator's log on stdout, one entry after another, with plain line
-// ends; nothing else goes to stdout.
-class TerminalLogView : public LogViewSink {
+// A headless run's observer. The operator's log goes to stdout, one entry after another with
+// plain line ends, and nothing else does; when stderr is a terminal a progress line is kept
+// there, rewritten in place and stepping aside for every entry.
+class TerminalOutput : public RunObserver {
 public:
-    void Append(const std::string& entry) override;
-    std::function<void()> beforeWrite;  // lets the progress line step aside
-    std::function<void()> afterWrite;
-};
-
-// One progress line on stderr, rewritten in place, when stderr is a terminal.
-class TerminalProgress : public ProgressSink {
-public:
-    // bytes() gives the image bytes done and in all.
-    explicit TerminalProgress(std::function<std::pair<std::uint64_t, std::uint64_t>()> bytes);
-    ~TerminalProgress() override { Clear(); }
-    void SetRange(int total) override;
-    void SetPosition(int position) override;
-    void StepIt() override;
-    void SetBarColour(std::uint32_t) override {}
-    void ShowStatusText(const std::string& text) override;
-    void Clear();
-    void Redraw();
+    TerminalOutput();
+    ~TerminalOutput() override { ClearProgress(); }
+    void OnLogEntry(const std::string& entry) override;
+    void OnProgress(const RunProgress& progress) override;
+    void ClearProgress();
 
 private:
-    bool enabled_;
-    std::function<std::pair<std::uint64_t, std::uint64_t>()> bytes_;
-    std::string percent_;
-    bool shown_ = false;
+    void DrawProgress();
+
+    bool progressShown_ = false;
+    bool terminal_;
+    RunProgress progress_;
     bool stepped_ = false;
+    int range_ = -1;
     std::uint64_t startBytes_ = 0;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace ov {
 
@@ -15,9 +16,12 @@ struct Event {
     int id = 0;
     std::int64_t wParam = 0;
     std::int64_t lParam = 0;
+    // The open of the line that posted it: a run drops what an earlier line of its own left
+    // in the queue (a chip that drops its line as it re-enumerates after the last reply).
+    std::uint64_t source = 0;
 };
 
-// Receives what the host delivers, always on the main thread.
+// Receives what the host delivers, always on the event thread.
 class EventHandler {
 public:
     virtual ~EventHandler() = default;
@@ -25,21 +29,29 @@ public:
     virtual void OnTimer(int timerId) = 0;
 };
 
-// The main thread's loop: posted events in order, timers by id, the periodic sync source and
-// a millisecond clock. Post may be called from any thread; everything else from the main one.
-class EventHost {
+// One handler's share of the event host: its own queue of posted events, its own timers by
+// id and its own sync source, so several runs live side by side on one loop. Destroying the
+// channel stops its timers and drops what is still queued for it.
+class EventChannel {
 public:
-    virtual ~EventHost() = default;
-    virtual void SetHandler(EventHandler* handler) = 0;
+    virtual ~EventChannel() = default;
+    // Thread-safe and ordered; an event posted after the channel is gone is dropped.
     virtual void Post(const Event& event) = 0;
     virtual void StartTimer(int timerId, int periodMs) = 0;
     virtual void StopTimer(int timerId) = 0;
-    // Posts kSyncTick every periodMs until stopped.
+    // Delivers kSyncTick every periodMs until stopped.
     virtual void StartSyncSource(int periodMs) = 0;
     virtual void StopSyncSource() = 0;
     virtual std::uint64_t TickCount() const = 0;  // milliseconds
-    // Holds the main thread for a while (the pause before a port is opened).
-    virtual void Pause(int ms) = 0;
+};
+
+// The event thread's loop: posted events in order, timers, the periodic sync source and a
+// millisecond clock. Nothing on it blocks: every wait is a timer.
+class EventHost {
+public:
+    virtual ~EventHost() = default;
+    virtual std::unique_ptr<EventChannel> Connect(EventHandler& handler) = 0;
+    virtual std::uint64_t TickCount() const = 0;  // milliseconds
     // Ends the loop; the process ends with the run's exit code.
     virtual void Quit() = 0;
 };

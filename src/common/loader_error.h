@@ -5,11 +5,17 @@
 
 namespace ov {
 
-// An operation that cannot go on raises this with the one text the operator sees.
+// An operation that cannot go on raises this with the one text the operator sees, and the
+// system's reason when there is one ("Device or resource busy") for the log file.
 // It is caught only where a command or an event enters the system.
 class LoaderError : public std::runtime_error {
 public:
-    explicit LoaderError(const std::string& message) : std::runtime_error(message) {}
+    explicit LoaderError(const std::string& message, std::string cause = {})
+        : std::runtime_error(message), cause_(std::move(cause)) {}
+    const std::string& Cause() const { return cause_; }
+
+private:
+    std::string cause_;
 };
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 #include "control/download_controller.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "common/loader_error.h"
@@ -12,98 +13,131 @@ namespace {
 
 constexpr int kSyncPeriodMs = 3;
 constexpr int kStartPauseMs = 500;
+constexpr int kUsbSearchMs = 100;
+constexpr int kReplyCheckMs = 100;
 constexpr int kMaxUsbOpenAttempts = 5;
+constexpr int kCodeDone = 200;
+constexpr int kCodeFault = 300;
+constexpr int kCodeHandshakeTimeout = 108;
+// Payload bytes a second at 921600 baud, 8N1.
+constexpr std::uint64_t kLineBytesPerSecond = 92160;
 
 const char* UsbOpenFailedText() {
     return "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, "
            "whether the USB serial port is occupied by other programs; \r\n\t3, whether the device connection is normal! ";
 }
 
+const char* const kHandshakeTimeoutText = "握手超时!\n设备无响应或连接异常";
+
 }  // namespace
 
-void DownloadController::Guarded(void (DownloadController::*action)()) {
+DownloadController::DownloadController(ControllerContext context) : c_(std::move(context)) {
+    events_ = c_.host.Connect(*this);
+}
+
+DownloadController::~DownloadController() {
+    StopAllTimers();
+    if (link_) link_->Close();
+}
+
+void DownloadController::Guarded(const std::function<void()>& step) {
     try {
-        (this->*action)();
+        step();
+    } catch (const LoaderError& e) {
+        StopDownload();
+        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault, e.Cause());
     } catch (const std::exception& e) {
         StopDownload();
-        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", 300);
+        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault);
     } catch (...) {
         StopDownload();
-        c_.runEnd.FinishRun("未知异常", 300);
+        c_.runEnd.FinishRun("未知异常", kCodeFault);
     }
 }
 
 void DownloadController::OnDownloadButton() {
-    Guarded(running_ ? &DownloadController::StopDownload : &DownloadController::StartDownload);
+    Guarded([this] {
+        if (running_) StopDownload();
+        else StartDownload(c_.nextRequest ? c_.nextRequest() : request_);
+    });
 }
 
-void DownloadController::StartDownloadGuarded() { Guarded(&DownloadController::StartDownload); }
+void DownloadController::StartDownloadGuarded(const DownloadRequest& request) {
+    Guarded([this, &request] { StartDownload(request); });
+}
 
-void DownloadController::StartDownload() {
-    WindowToSettings(c_.config, c_.controls, c_.state);
+void DownloadController::StartDownload(const DownloadRequest& request) {
+    request_ = request;
+    if (request_.handshakeTimeoutMs > 0) events_->StartTimer(kTimerHandshake, request_.handshakeTimeoutMs);
     c_.log.Reopen();
-    LogLine("初始化boot程序\n");
-    c_.state.downloadFilePath = c_.controls.Text(ctl::kDownloadImageStatic);
-    if (c_.state.downloadFilePath.empty()) throw LoaderError(Texts().noImage);
-    BeginDownload(c_.state.downloadFilePath, ConfigFilePath());
-    c_.host.Pause(kStartPauseMs);
-    OpenPort();
-    UpdateDownloadUi(false);
+    c_.log.Line("初始化boot程序\n");
+    if (request_.imagePath.empty()) throw LoaderError(Texts().noImage);
+    BeginDownload();
+    // The chip gets a moment before its port opens; a timer, so the event thread stays free.
+    events_->StartTimer(kTimerStartPause, kStartPauseMs);
     running_ = true;
+    c_.view.SetPhase(RunPhase::Starting);
 }
 
-void DownloadController::BeginDownload(const std::string& imagePath, const std::string& settingsPath) {
-    c_.view.AppendLogView(Texts().currentFilePath + "[" + imagePath + "]", kLogPlain);
-    DownloadOptions options;
-    options.fullErase = c_.controls.Selection(ctl::kEraseCombo) == 1;
-    options.reserveIv = c_.controls.Selection(ctl::kIvCombo) == 1;
-    options.unlockFlash = c_.controls.Selection(ctl::kFlashCombo) == 1;
+void DownloadController::BeginDownload() {
+    c_.view.AppendLogView(Texts().currentFilePath + "[" + request_.imagePath + "]", kLogPlain);
     auto engine = std::make_unique<ProtocolEngine>();
-    engine->Init(imagePath, settingsPath, &c_.view, options);
+    engine->Init(request_.imagePath, request_.extraFilesFrom, &c_.view, c_.log, request_.options);
     engine_ = std::move(engine);
-    engine_->debug = c_.state.debugMode;
+    engine_->debug = request_.debugMode;
+}
+
+void DownloadController::OnStartPauseOver() {
+    events_->StopTimer(kTimerStartPause);
+    Guarded([this] {
+        OpenPort();
+        UpdateDownloadUi(false);
+    });
 }
 
 void DownloadController::OpenPort() {
-    link_ = c_.links.Create(&c_.host, &c_.view, c_.state.debugMode);
-    portText_ = c_.controls.SelectedText(ctl::kPortCombo);
-    usbMode_ = portText_.find("USB") != std::string::npos;
+    // The previous link was closed when its run ended; its late events carry the old source.
+    link_ = c_.links.Create(LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, ++linkSource_});
+    usbMode_ = request_.port.find("USB") != std::string::npos;
     if (usbMode_) {
         usbOpenAttempts_ = 1;
-        c_.host.StartTimer(kTimerUsbSearch, 100);
+        events_->StartTimer(kTimerUsbSearch, kUsbSearchMs);
+        c_.view.SetPhase(RunPhase::WaitingForDevice);
         return;
     }
-    link_->OpenByName(portText_);
+    link_->OpenByName(request_.port);
     StartSync();
 }
 
 void DownloadController::StartSync() {
     if (syncActive_) {
         StopSync();
-        c_.host.StopTimer(kTimerHandshake);
+        events_->StopTimer(kTimerHandshake);
     }
-    c_.host.StartSyncSource(kSyncPeriodMs);
+    events_->StartSyncSource(kSyncPeriodMs);
     syncActive_ = true;
+    c_.view.SetPhase(RunPhase::Handshake);
 }
 
 void DownloadController::StopSync() {
-    if (syncActive_) c_.host.StopSyncSource();
+    if (syncActive_) events_->StopSyncSource();
     syncActive_ = false;
 }
 
 void DownloadController::SendFrame(const std::uint8_t* bytes, std::size_t count, bool withReplyTimer) {
-    if (withReplyTimer) StartReplyTimer();
+    if (withReplyTimer) StartReplyTimer(request_.dataTimeoutMs);
     try {
         if (link_) link_->Send(bytes, count);
     } catch (const LoaderError&) {
-        // A link that is not open has nothing to send on; a write that cannot start comes
+        // A link that is not open has nothing to send on; a write that cannot finish comes
         // back as PortError.
     }
 }
 
-void DownloadController::StartReplyTimer() {
-    replyStart_ = static_cast<std::uint32_t>(c_.host.TickCount());
-    c_.host.StartTimer(kTimerReplyCheck, 100);
+void DownloadController::StartReplyTimer(int limitMs) {
+    replyStart_ = static_cast<std::uint32_t>(events_->TickCount());
+    replyLimitMs_ = limitMs;
+    events_->StartTimer(kTimerReplyCheck, kReplyCheckMs);
 }
 
 void DownloadController::OnEvent(const Event& event) {
@@ -112,10 +146,10 @@ void DownloadController::OnEvent(const Event& event) {
             OnSyncTick();
             break;
         case kDataReceived:
-            OnReceiveData(event.wParam, event.lParam);
+            if (event.source == linkSource_) OnReceiveData(event.wParam, event.lParam);
             break;
         case kPortError:
-            OnPortError();
+            if (event.source == linkSource_) OnPortError();
             break;
         default:
             break;
@@ -127,7 +161,10 @@ void DownloadController::OnTimer(int timerId) {
         switch (timerId) {
             case kTimerFallbackSync:
                 if (engine_ && engine_->NeedHandShake()) SendFrame(engine_->SyncPattern().data(), kSyncPatternSize, false);
-                else c_.host.StopTimer(kTimerFallbackSync);
+                else events_->StopTimer(kTimerFallbackSync);
+                break;
+            case kTimerStartPause:
+                OnStartPauseOver();
                 break;
             case kTimerUsbSearch:
                 ResolveUsbPort();
@@ -141,8 +178,10 @@ void DownloadController::OnTimer(int timerId) {
             default:
                 break;
         }
+    } catch (const LoaderError& e) {
+        ReportError(e.what(), e.Cause());
     } catch (const std::exception& e) {
-        ReportError(e.what());
+        ReportError(e.what(), {});
     }
 }
 
@@ -152,30 +191,44 @@ void DownloadController::OnSyncTick() {
         return;
     }
     StopSync();
-    c_.host.StopTimer(kTimerHandshake);
+    events_->StopTimer(kTimerHandshake);
 }
 
 void DownloadController::OnReceiveData(std::int64_t count, std::int64_t kind) {
     try {
-        LogLine("OnReceiveData:未知数据:%d\n", static_cast<int>(kind));
+        c_.log.Line("OnReceiveData:未知数据:%d\n", static_cast<int>(kind));
         if (!link_) return;
         const std::vector<std::uint8_t> bytes = link_->Read(static_cast<std::size_t>(count));
         if (bytes.empty() || kind == 1 || !engine_) return;
         if (!engine_->AcceptsFrame(bytes.data())) return;
-        c_.host.StopTimer(kTimerReplyCheck);
+        events_->StopTimer(kTimerReplyCheck);
+        c_.view.SetPhase(RunPhase::Exchange);
         HandleResult(engine_->OnFrame(bytes.data()));
+    } catch (const LoaderError& e) {
+        ReportError(e.what(), e.Cause());
     } catch (const std::exception& e) {
-        ReportError(e.what());
+        ReportError(e.what(), {});
     }
 }
 
-void DownloadController::ReportError(const std::string& text) {
-    c_.view.AppendLogView(text, kLogPlain);
+void DownloadController::ReportError(const std::string& text, const std::string& cause) {
     // A script waits for the process: a run that cannot go on ends with 300 instead of hanging.
-    if (c_.runEnd.commandLineMode && !c_.runEnd.Closing()) {
+    if (c_.runEnd.commandLineMode) {
+        if (c_.runEnd.Closing()) return;
         StopDownload();
-        c_.runEnd.FinishRun(text, 300);
+        c_.runEnd.FinishRun(text, kCodeFault, cause);
+        return;
     }
+    c_.view.AppendLogView(text, kLogPlain);
+}
+
+int DownloadController::VerifyWaitMs() const {
+    // The chip checks the whole image before it answers step 5: allow it the image's time on
+    // the line, times its own time-out coefficient, and never less than any other reply.
+    const std::uint64_t bytes = engine_ ? engine_->File().ImageLength() : 0;
+    const std::uint64_t coefficient = engine_ ? static_cast<std::uint64_t>(std::max(1, engine_->TimeoutCoefficient())) : 1;
+    const std::uint64_t verifyMs = coefficient * bytes * 1000 / kLineBytesPerSecond;
+    return static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(verifyMs, request_.dataTimeoutMs), INT32_MAX / 2));
 }
 
 void DownloadController::HandleResult(const EngineResult& result) {
@@ -183,7 +236,7 @@ void DownloadController::HandleResult(const EngineResult& result) {
         case Outcome::Continue:
             if (!result.csn.empty()) {
                 c_.view.AppendLogView("csn:" + result.csn, kLogPlain);
-                if (result.csn == lastCsn && !c_.state.continuousDownload) {
+                if (result.csn == lastCsn && !request_.continuousDownload) {
                     c_.view.AppendLogView(Texts().sameSn, kLogPlain);
                     EndRun();
                     return;
@@ -191,12 +244,13 @@ void DownloadController::HandleResult(const EngineResult& result) {
                 currentCsn = result.csn;
             }
             if (result.frame != nullptr) SendFrame(result.frame, result.frameSize, true);
+            else if (request_.boundedWaits) StartReplyTimer(VerifyWaitMs());  // the last data frame is out
             break;
         case Outcome::Wait:
         case Outcome::KeyWritten:
-            LogLine(result.outcome == Outcome::Wait ? "第一次下载超时\n" : "正在下载公钥\n");
+            c_.log.Line(result.outcome == Outcome::Wait ? "第一次下载超时\n" : "正在下载公钥\n");
             // The boot loader takes over; a script must not wait for it forever.
-            if (c_.runEnd.commandLineMode) StartReplyTimer();
+            if (request_.boundedWaits) StartReplyTimer(request_.dataTimeoutMs);
             break;
         case Outcome::FinishedWithExtras:
             lastCsn = currentCsn;
@@ -215,7 +269,7 @@ void DownloadController::HandleResult(const EngineResult& result) {
 void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
-    c_.runEnd.FinishRun(Texts().portError, 300);
+    c_.runEnd.FinishRun(Texts().portError, kCodeFault);
     if (link_) link_->Close();
     StopAllTimers();
     UpdateDownloadUi(true);
@@ -223,19 +277,19 @@ void DownloadController::OnPortError() {
 }
 
 void DownloadController::OnHandshakeTimeout() {
-    c_.host.StopTimer(kTimerHandshake);
+    events_->StopTimer(kTimerHandshake);
     if (engine_ && !engine_->NeedHandShake()) return;
-    c_.view.AppendLogView("握手超时!\n设备无响应或连接异常\n", kLogPlain);
-    c_.view.SetBarColour(c_.view.failureColor);
-    CloseRun("握手超时!\n设备无响应或连接异常", 108);
+    c_.view.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
+    c_.view.SetBarState(BarState::Failure);
+    CloseRun(kHandshakeTimeoutText, kCodeHandshakeTimeout);
 }
 
 void DownloadController::OnReplyCheck() {
-    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(c_.host.TickCount()) - replyStart_);
-    if (elapsed <= c_.state.dataTimeoutMs) return;
-    c_.host.StopTimer(kTimerReplyCheck);
+    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(events_->TickCount()) - replyStart_);
+    if (elapsed <= replyLimitMs_) return;
+    events_->StopTimer(kTimerReplyCheck);
     c_.view.AppendLogView("on timer 超时!\n接收回复超时\n", kLogPlain);
-    c_.view.SetBarColour(c_.view.failureColor);
+    c_.view.SetBarState(BarState::Failure);
     StopDownload();
     RestartIfBatch();
 }
@@ -243,31 +297,33 @@ void DownloadController::OnReplyCheck() {
 void DownloadController::ResolveUsbPort() {
     int skip = 0;
     std::string path;
-    const bool found = FindUsbSerialPort(c_.state.usbVid, c_.state.usbPid, &skip, &path, c_.ports);
-    LogLine("查找usb timer中findUsbDevice:%d\n", found ? 1 : 0);
+    const bool found = FindUsbSerialPort(request_.usbVid, request_.usbPid, &skip, &path, c_.ports);
+    c_.log.Line("查找usb timer中findUsbDevice:%d\n", found ? 1 : 0);
     if (!found) return;
     c_.view.AppendLogView("Discovery port :" + path, kLogPlain);
     try {
         link_->OpenByPath(path);
-    } catch (const LoaderError&) {
+    } catch (const LoaderError& e) {
+        c_.log.Line("open " + e.Cause() + "\n");
         if (usbOpenAttempts_ < kMaxUsbOpenAttempts) {
             ++usbOpenAttempts_;
             return;
         }
         StopDownload();
-        c_.host.StopTimer(kTimerUsbSearch);
+        events_->StopTimer(kTimerUsbSearch);
         c_.view.AppendLogView(UsbOpenFailedText(), kLogPlain);
+        c_.log.Record(std::string("USB device opening failed (") + e.Cause() + ")\n");
         return;
     }
-    c_.host.StopTimer(kTimerUsbSearch);
+    events_->StopTimer(kTimerUsbSearch);
     StartSync();
 }
 
-void DownloadController::StopDownload() { CloseRun("下载完成", 200); }
+void DownloadController::StopDownload() { CloseRun("下载完成", kCodeDone); }
 
 void DownloadController::CloseRun(const std::string& message, int code) {
     UpdateDownloadUi(true);
-    LogLine("关闭串口\n");
+    c_.log.Line("关闭串口\n");
     if (link_) link_->Close();
     c_.log.Close();
     c_.runEnd.FinishRun(message, code);
@@ -281,23 +337,19 @@ void DownloadController::EndRun() {
 }
 
 void DownloadController::RestartIfBatch() {
-    if (!c_.controls.Checked(ctl::kBatchCheck) || c_.runEnd.Closing()) return;
-    StartDownloadGuarded();
+    if (!request_.batch || c_.runEnd.Closing()) return;
+    Guarded([this] { StartDownload(c_.nextRequest ? c_.nextRequest() : request_); });
 }
 
 void DownloadController::StopAllTimers() {
-    c_.host.StopTimer(kTimerFallbackSync);
-    c_.host.StopTimer(kTimerReplyCheck);
-    c_.host.StopTimer(kTimerUsbSearch);
-    c_.host.StopTimer(kTimerHandshake);
+    for (int id : {kTimerFallbackSync, kTimerStartPause, kTimerReplyCheck, kTimerUsbSearch, kTimerHandshake})
+        events_->StopTimer(id);
     StopSync();
 }
 
 void DownloadController::UpdateDownloadUi(bool enabled) {
-    LogLine("updateDownloadUi:%d\n", enabled ? 1 : 0);
-    for (int id : {ctl::kPortCombo, ctl::kBaudCombo, ctl::kBatchCheck, ctl::kDownloadImageStatic, ctl::kBrowseDownloadImage})
-        c_.controls.SetEnabled(id, enabled);
-    c_.controls.SetText(ctl::kDownloadButton, enabled ? Texts().download : Texts().stopDownload);
+    c_.log.Line("updateDownloadUi:%d\n", enabled ? 1 : 0);
+    if (enabled) c_.view.SetPhase(RunPhase::Ended);
     c_.view.AppendLogView(enabled ? Texts().stopDownload : Texts().connecting, kLogPlain);
 }
 

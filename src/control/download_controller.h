@@ -1,70 +1,74 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "common/event_host.h"
+#include "control/download_request.h"
 #include "control/run_end.h"
 #include "log/download_log.h"
 #include "protocol/protocol_engine.h"
 #include "serial/port_discovery.h"
 #include "serial/port_link.h"
-#include "settings/main_config.h"
-#include "settings/window_settings.h"
-#include "ui/controls.h"
 #include "ui/progress_view.h"
 
 namespace ov {
 
-// Window timers of a download.
-inline constexpr int kTimerFallbackSync = 1;     // 10 ms, when the 3 ms source is missing
-inline constexpr int kTimerUsbSearch = 6;        // 100 ms
-inline constexpr int kTimerHandshake = 7;        // command-line mode only
-inline constexpr int kTimerReplyCheck = 1000;    // 100 ms
+// The timers of a download, each the controller's own on its event channel.
+inline constexpr int kTimerFallbackSync = 1;  // 10 ms, when the 3 ms source is missing
+inline constexpr int kTimerStartPause = 2;    // the 500 ms before the port opens
+inline constexpr int kTimerUsbSearch = 6;     // 100 ms
+inline constexpr int kTimerHandshake = 7;     // when the request bounds the handshake
+inline constexpr int kTimerReplyCheck = 1000; // 100 ms
 
-// What the controller works with; all owned by the main window.
+// What one controller works with: its owner's log file, progress view and run end. Nothing
+// here is shared with another controller, so several run side by side on one event host.
 struct ControllerContext {
     EventHost& host;
-    Controls& controls;
     ProgressView& view;
-    MainConfig& config;
-    WindowState& state;
     RunEnd& runEnd;
     DownloadLog& log;
     PortLinkFactory& links;
     PortBackend ports;
+    // The next run's request, for the Download button and batch restarts (the window saves
+    // its controls and reads them); none repeats the last request.
+    std::function<DownloadRequest()> nextRequest;
 };
 
-// Runs a download from the Download button (or the command line) to its end: the port or
-// USB device, the handshake, every frame under the reply time-out, batch restarts.
+// Runs a download from its request to its end: the port or USB device, the handshake, every
+// frame under the reply time-out, batch restarts. Never blocks the event thread.
 class DownloadController : public EventHandler {
 public:
-    explicit DownloadController(ControllerContext context) : c_(context) {}
+    explicit DownloadController(ControllerContext context);
+    ~DownloadController() override;
 
-    void StartDownload();  // raises LoaderError (no image, image or settings errors, port errors)
-    void StopDownload();   // always ends through FinishRun ("下载完成", 200)
-    void EndRun();         // StopDownload, then the next run when "Batch download" is ticked
+    // Raises LoaderError (no image, image or settings errors); the port opens after the start pause.
+    void StartDownload(const DownloadRequest& request);
+    void StopDownload();  // always ends through FinishRun ("下载完成", 200)
+    void EndRun();        // StopDownload, then the next run when the request asks for batches
     void OnDownloadButton();
     // StartDownload where an error ends the run as on the button's path: stop, then 300.
-    void StartDownloadGuarded();
+    void StartDownloadGuarded(const DownloadRequest& request);
     void StopAllTimers();
 
     void OnEvent(const Event& event) override;
     void OnTimer(int timerId) override;
 
     bool Running() const { return running_; }
-    ProtocolEngine* Engine() { return engine_.get(); }
+    const DownloadRequest& Request() const { return request_; }
     std::string lastCsn;
     std::string currentCsn;
 
 private:
-    void BeginDownload(const std::string& imagePath, const std::string& settingsPath);
+    void BeginDownload();
     void OpenPort();
+    void OnStartPauseOver();
     void StartSync();
     void StopSync();
     void SendFrame(const std::uint8_t* bytes, std::size_t count, bool withReplyTimer);
-    void StartReplyTimer();
+    void StartReplyTimer(int limitMs);
     void UpdateDownloadUi(bool enabled);
     void OnSyncTick();
     void OnReceiveData(std::int64_t count, std::int64_t kind);
@@ -74,20 +78,24 @@ private:
     void OnReplyCheck();
     void ResolveUsbPort();
     void RestartIfBatch();
+    int VerifyWaitMs() const;
     // The end of every run: window idle, port and log file closed, FinishRun, timers stopped.
     void CloseRun(const std::string& message, int code);
-    // Runs a command; an error stops the download and ends the run with its text and 300.
-    void Guarded(void (DownloadController::*action)());
-    void ReportError(const std::string& text);
+    // Runs a step; an error stops the download and ends the run with its text and 300.
+    void Guarded(const std::function<void()>& step);
+    void ReportError(const std::string& text, const std::string& cause);
 
     ControllerContext c_;
+    std::unique_ptr<EventChannel> events_;
+    DownloadRequest request_;
     std::unique_ptr<PortLink> link_;
+    std::uint64_t linkSource_ = 0;  // the source stamped on the current line's events
     std::unique_ptr<ProtocolEngine> engine_;
     bool running_ = false;
     bool usbMode_ = false;
     bool syncActive_ = false;
     std::uint32_t replyStart_ = 0;
-    std::string portText_;
+    int replyLimitMs_ = 0;
     int usbOpenAttempts_ = 0;
 };
 

@@ -10,23 +10,22 @@
 
 namespace ov {
 
-LoaderWindow::LoaderWindow(EventHost& eventHost, Controls& windowControls, ProgressSink* progress,
+LoaderWindow::LoaderWindow(EventHost& eventHost, Controls& windowControls, RunObserver& runObserver,
                            PortLinkFactory& links, PortBackend ports)
     : host(eventHost),
       controls(windowControls),
+      observer(runObserver),
       portBackend(std::move(ports)),
-      view(progress),
-      runEnd([this] { Close(); }),
-      controller(ControllerContext{host, controls, view, config, state, runEnd, log, links, portBackend}) {
-    host.SetHandler(&controller);
-}
+      view(this),
+      runEnd(view, log, [this] { Close(); }),
+      controller(ControllerContext{host, view, runEnd, log, links, portBackend, [this] { return RequestFromControls(); }}) {}
 
-LoaderWindow::~LoaderWindow() { host.SetHandler(nullptr); }
+LoaderWindow::~LoaderWindow() = default;
 
-void LoaderWindow::InitDialog() {
+void LoaderWindow::InitDialog(const std::string& logDirectory) {
     state.dataTimeoutMs = 10000;
     runEnd.commandLineMode = false;
-    log.Open(ProgramDirectory());
+    log.Open(logDirectory.empty() ? ProgramDirectory() : logDirectory);
     FillBaudRateList(controls);
     SetInitialEdits(controls);
     FillOptionLists(controls, Texts());
@@ -34,22 +33,39 @@ void LoaderWindow::InitDialog() {
     SettingsToWindow(config, controls, state, portBackend);
 }
 
+DownloadRequest LoaderWindow::RequestFromControls() {
+    WindowToSettings(config, controls, state);
+    DownloadRequest request;
+    request.imagePath = state.downloadFilePath = controls.Text(ctl::kDownloadImageStatic);
+    request.extraFilesFrom = ConfigFilePath();
+    request.port = controls.SelectedText(ctl::kPortCombo);
+    request.options = OptionsFromControls(controls);
+    request.dataTimeoutMs = state.dataTimeoutMs;
+    request.batch = controls.Checked(ctl::kBatchCheck);
+    request.continuousDownload = state.continuousDownload;
+    request.debugMode = state.debugMode;
+    request.usbVid = state.usbVid;
+    request.usbPid = state.usbPid;
+    return request;
+}
+
 void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
     const CommandLineOptions options = ParseCommandLine(args);
     if (options.helpRequested) {
         view.AppendLogView(kHelpText, kLogPlain);
-        LogLine(std::string(kHelpText));
+        log.Line(std::string(kHelpText));
         runEnd.FinishRun("", 0);
         return;
     }
     if (!options.valid) {
         const std::string message = "参数解析失败:\r\n" + options.error + "\r\n\r\n" + "使用 -h 或 --help 查看帮助信息";
         view.AppendLogView(message, kLogPlain);
-        LogLine(message);
+        log.Line(message);
         runEnd.FinishRun(options.error, 102);
         return;
     }
     state.handshakeTimeoutMs = options.timeoutMs;
+    // The port and the image are kept in the controls too: the settings file remembers them.
     if (::strcasecmp(options.port.c_str(), "USB") == 0) {
         FillPortList(controls, portBackend);
         controls.Select(ctl::kPortCombo, 0);
@@ -57,10 +73,19 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
         runEnd.FinishRun("指定的串口 [" + options.port + "] 不存在", 100);
         return;
     }
-    host.StartTimer(kTimerHandshake, state.handshakeTimeoutMs);
-    state.downloadFilePath = options.filePath;
     controls.SetText(ctl::kDownloadImageStatic, options.filePath);
-    controller.StartDownloadGuarded();
+    DownloadRequest request = RequestFromControls();
+    request.handshakeTimeoutMs = state.handshakeTimeoutMs;
+    request.boundedWaits = true;
+    controller.StartDownloadGuarded(request);
+}
+
+void LoaderWindow::OnPhase(RunPhase phase) {
+    const bool idle = phase == RunPhase::Ended;
+    for (int id : {ctl::kPortCombo, ctl::kBaudCombo, ctl::kBatchCheck, ctl::kDownloadImageStatic, ctl::kBrowseDownloadImage})
+        controls.SetEnabled(id, idle);
+    controls.SetText(ctl::kDownloadButton, idle ? Texts().download : Texts().stopDownload);
+    observer.OnPhase(phase);
 }
 
 void LoaderWindow::Close() {

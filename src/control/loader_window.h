@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "common/event_host.h"
+#include "common/run_observer.h"
 #include "control/download_controller.h"
+#include "control/download_request.h"
 #include "control/run_end.h"
 #include "log/download_log.h"
 #include "serial/port_link.h"
@@ -15,24 +17,34 @@
 
 namespace ov {
 
-// The main window without its widgets: the download state, the settings, the log and the
-// run end, over the controls and the event host. The Qt dialog and the headless command line
-// both run on it.
-class LoaderWindow {
+// The main window without its widgets: the settings, the log file, the run end and the
+// download controller, over the controls and the event host. It is the observer of its
+// runs: it keeps the controls in step with the run's phase and passes everything on to
+// `observer` (the dialog's widgets, or the terminal when running headless).
+class LoaderWindow : public RunObserver {
 public:
-    LoaderWindow(EventHost& host, Controls& controls, ProgressSink* progress, PortLinkFactory& links,
+    LoaderWindow(EventHost& host, Controls& controls, RunObserver& observer, PortLinkFactory& links,
                  PortBackend ports = {});
-    ~LoaderWindow();
+    ~LoaderWindow() override;
 
-    // The start-up order of the dialog's initialisation: log, lists, settings, progress view.
-    void InitDialog();
+    // The start-up order of the dialog's initialisation: log, lists, settings. The log file
+    // goes to `logDirectory`/log/download.log (the program directory when empty).
+    void InitDialog(const std::string& logDirectory = {});
     // One download from the arguments (args[0] is the program); every end goes through FinishRun.
     void RunFromCommandLine(const std::vector<std::string>& args);
+    // The controls saved to the settings file, and the request they make.
+    DownloadRequest RequestFromControls();
     // The close handler: timers stopped, the controls saved, the loop ended.
     void Close();
 
+    void OnLogEntry(const std::string& entry) override { observer.OnLogEntry(entry); }
+    void OnProgress(const RunProgress& progress) override { observer.OnProgress(progress); }
+    void OnPhase(RunPhase phase) override;
+    void OnRunEnd(const RunEndReport& report) override { observer.OnRunEnd(report); }
+
     EventHost& host;
     Controls& controls;
+    RunObserver& observer;
     PortBackend portBackend;
     ProgressView view;
     MainConfig config;

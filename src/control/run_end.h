@@ -3,22 +3,30 @@
 #include <functional>
 #include <string>
 
+#include "log/download_log.h"
+#include "ui/progress_view.h"
+
 namespace ov {
 
 // Every run ends here. In window mode the message goes to the log view (unless the run
 // simply ended, 200); in command-line mode the code becomes the exit status and the window
-// closes, which ends the process. A second end before the window is gone overrides the code.
+// closes, which ends the process. A second end before the window is gone overrides the code,
+// and the observer hears of both. A run ended by a fault (300) or a missing port (100) says
+// why in both modes: in the log view and, with the system's reason, in the log file.
 class RunEnd {
 public:
-    explicit RunEnd(std::function<void()> closeWindow) : closeWindow_(std::move(closeWindow)) {}
+    RunEnd(ProgressView& view, DownloadLog& log, std::function<void()> closeWindow)
+        : view_(view), log_(log), closeWindow_(std::move(closeWindow)) {}
 
-    void FinishRun(const std::string& message, int code);
+    void FinishRun(const std::string& message, int code, const std::string& cause = {});
     bool Closing() const { return closing_; }
 
     bool commandLineMode = false;
     int exitCode = 0;
 
 private:
+    ProgressView& view_;
+    DownloadLog& log_;
     std::function<void()> closeWindow_;
     bool closing_ = false;
 };

@@ -15,7 +15,7 @@ bool ExtensionIs(const std::string& path, const char* extension) {
     return ::strcasecmp(PathExtension(path).c_str(), extension) == 0;
 }
 
-std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path) {
+std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, DownloadLog* trace) {
     std::unique_ptr<BaseDownloadFile> file;
     if (ExtensionIs(path, ".bin"))
         file = std::make_unique<BinDownloadFile>(path);
@@ -29,6 +29,7 @@ std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path) {
         file = std::make_unique<Sigx_1DownloadFile>(path);
     else
         throw LoaderError("暂不支持该文件路径下载:[" + path + "]");
+    file->trace = trace;
     file->LoadImage();
     return file;
 }

@@ -10,6 +10,8 @@
 
 namespace ov {
 
+class DownloadLog;
+
 // The three download choices of the main window, each 0 or 1.
 struct DownloadOptions {
     std::uint8_t fullErase = 0;
@@ -73,6 +75,8 @@ public:
     const std::string& SourcePath() const { return sourcePath; }
 
     std::int32_t extraIndex = 0;
+    // Where the parse of a signed image notes its records; none drops the notes.
+    DownloadLog* trace = nullptr;
     ExtraFileList downloadList;
     ExtraFileList configuredExtras;
 
@@ -131,7 +135,7 @@ private:
 };
 
 // Chooses the class by the extension, in any letter case, and prepares the image.
-std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path);
+std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, DownloadLog* trace = nullptr);
 
 // The part of a path from its last "." to the end; the whole path when it has none.
 std::string PathExtension(const std::string& path);

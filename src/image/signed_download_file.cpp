@@ -90,10 +90,10 @@ void BaseSignedDownloadFile::ParseRecords() {
 
     const std::size_t imageAt = sigAt + kRecordHeaderSize + records->signatureRecordLength;
     const std::uint8_t* image = headerAt(imageAt, "The sig file format error 3!");
-    char trace[64];
-    std::snprintf(trace, sizeof(trace), "Type: 0x%X, Length: %d\n",
+    char text[64];
+    std::snprintf(text, sizeof(text), "Type: 0x%X, Length: %d\n",
                   static_cast<unsigned>(GetLittleEndian(image, 2)), static_cast<int>(LengthOf(image)));
-    LogRaw(trace);
+    if (trace != nullptr) trace->Raw(text);
     records->imageLength = LengthOf(image);
     records->imageOffset = imageAt + kRecordHeaderSize;
     if (TagOf(image) != kTagImage) throw LoaderError("The sig file format error 3!");

@@ -4,10 +4,6 @@
 
 namespace ov {
 
-namespace {
-LogViewSink* gSink = nullptr;
-}
-
 std::string BuildLogViewEntry(const std::string& text, int kind) {
     switch (kind) {
         case kLogPlain:
@@ -19,14 +15,6 @@ std::string BuildLogViewEntry(const std::string& text, int kind) {
         default:
             return text;
     }
-}
-
-void SetLogViewSink(LogViewSink* sink) { gSink = sink; }
-
-LogViewSink* CurrentLogViewSink() { return gSink; }
-
-void AppendLogView(const std::string& text, int kind) {
-    if (gSink != nullptr) gSink->Append(BuildLogViewEntry(text, kind));
 }
 
 }  // namespace ov

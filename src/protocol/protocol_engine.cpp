@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "common/loader_error.h"
-#include "log/download_log.h"
 #include "log/log_view.h"
 #include "log/text.h"
 #include "protocol/crc.h"
@@ -39,7 +38,8 @@ bool CrcOk(const std::uint8_t* frame) { return FrameCrcOk(frame, FrameCheckedLen
 }  // namespace
 
 void ProtocolEngine::Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* progressView,
-                          const DownloadOptions& downloadOptions) {
+                          DownloadLog& runLog, const DownloadOptions& downloadOptions) {
+    log = &runLog;
     scratchText.clear();
     extension.clear();
     chipStage = 0;
@@ -47,14 +47,16 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
     debug = false;
     lastExtraKind = 0;
     chipInfo = 0;
+    timeoutCoefficient = 1;
     BuildMessageTable();
-    file = CreateDownloadFile(imagePath);
+    file = CreateDownloadFile(imagePath, log);
     // Nothing can be flashed from an empty image, and its zero packets would divide by zero.
     if (file->ImageLength() == 0) throw LoaderError("The firmware file is empty: [" + imagePath + "]");
     const auto dot = imagePath.rfind('.');
     extension = Upper(dot == std::string::npos ? std::string() : imagePath.substr(dot + 1));
     if (!settingsPath.empty()) file->LoadExtraDownloadFiles(settingsPath);
     view = progressView;
+    view->SetImageBytes(0, file->ImageLength());
     view->ResetProgress(file->PacketCount());
     view->stepsDone = 0;
     view->ShowPercent(0);
@@ -62,7 +64,7 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
 }
 
 bool ProtocolEngine::AcceptsFrame(const std::uint8_t* frame) const {
-    LogLine("!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
+    log->Line("!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
             static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(Word(frame, 0)))));
     return !needHandShake || (frame[0] == kDeviceStart && frame[1] == 1);
 }
@@ -95,7 +97,7 @@ EngineResult ProtocolEngine::Request(Outcome outcome, int request) {
 
 EngineResult ProtocolEngine::Fail(int message) {
     Show(Message(message));
-    view->SetBarColour(view->failureColor);
+    view->SetBarState(BarState::Failure);
     return Plain(Outcome::Failed);
 }
 
@@ -149,6 +151,7 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
     const std::uint16_t timing = Word(frame, chipStage == kStageProduct ? ci::kProductTiming : ci::kTiming);
     const int s = timing & 0xFF;
     const int c = (timing >> 8) == 0 ? 1 : timing >> 8;
+    timeoutCoefficient = c;
     report += "\r\n" + Message(53) + std::to_string(s) + "ms";
     if (chipInfo > 0) report += "\r\n" + Message(54) + std::to_string(s * c * 32) + "ms";
     report += "\r\n" + Message(55) + std::to_string(s * c) + "ms";
@@ -196,9 +199,10 @@ EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
     const int status = frame[kReplyStatusOffset];
     switch (status) {
         case 0:
+            view->SetImageBytes(file->BytesSent(), file->ImageLength());
             view->StepProgress(file->PacketCount());
             if (file->BytesSent() < file->ImageLength()) return Request(Outcome::Continue, 0x40);
-            LogRaw("step4数据发送完成，等待step5回复\n");
+            log->Raw("step4数据发送完成，等待step5回复\n");
             return Plain(Outcome::Continue);
         case 1:
         case 2:
@@ -262,7 +266,7 @@ EngineResult ProtocolEngine::OnStep7(const std::uint8_t* frame) {
     const int result = frame[kReplyStatusOffset];
     Show(Message(result <= 2 ? 36 + result : 39));
     if (result == 0) return Request(Outcome::EfuseChecked, 0x80);
-    view->SetBarColour(view->failureColor);
+    view->SetBarState(BarState::Failure);
     return Plain(Outcome::Failed);
 }
 
@@ -280,13 +284,12 @@ int ProtocolEngine::NextExtraFile() {
 
 void ProtocolEngine::ShowDownloadSuccess() {
     Show(Message(40));
-    view->SetBarColour(view->successColor);
+    view->SetBarState(BarState::Success);
     view->ShowPercent(100);
-    view->Repaint();
 }
 
 bool ProtocolEngine::IsKeyProvisioning() const {
-    LogLine("文件后缀" + extension + ",包数:" + std::to_string(file->BytesSent()) + "\n");
+    log->Line("文件后缀" + extension + ",包数:" + std::to_string(file->BytesSent()) + "\n");
     return chipInfo == 1 && chipStage == kStageDebug && (extension == "SIGX" || extension == "SIGX_1") &&
            file->BytesSent() == 0;
 }

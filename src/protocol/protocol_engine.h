@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image/download_file.h"
+#include "log/download_log.h"
 #include "protocol/frame.h"
 #include "ui/progress_view.h"
 
@@ -34,7 +35,7 @@ struct EngineResult {
 class ProtocolEngine {
 public:
     // Prepares the image and its additional files; their errors pass to the caller.
-    void Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* view,
+    void Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* view, DownloadLog& log,
               const DownloadOptions& options);
 
     const std::array<std::uint8_t, kSyncPatternSize>& SyncPattern() const { return kSyncPattern; }
@@ -47,6 +48,8 @@ public:
     std::uint16_t ChipStage() const { return chipStage; }
     std::int16_t ChipInfo() const { return chipInfo; }
     const std::string& Extension() const { return extension; }
+    // The chip's time-out coefficient from its step-1 reply (1 when it gives none).
+    int TimeoutCoefficient() const { return timeoutCoefficient; }
 
     bool debug = false;
 
@@ -69,6 +72,7 @@ private:
     EngineResult OnStep7(const std::uint8_t* frame);
 
     ProgressView* view = nullptr;
+    DownloadLog* log = nullptr;
     DownloadOptions options;
     std::unique_ptr<BaseDownloadFile> file;
     std::string scratchText;
@@ -76,6 +80,7 @@ private:
     std::uint16_t chipStage = 0;
     bool needHandShake = true;
     std::int16_t chipInfo = 0;
+    int timeoutCoefficient = 1;
     std::string extension;
 };
 

@@ -3,6 +3,8 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "common/loader_error.h"
 #include "log/log_view.h"
@@ -18,7 +20,7 @@ int PortNumberFromName(const std::string& name) {
             continue;
         std::size_t end = i + 3;
         while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
-        return std::stoi(name.substr(i + 3, end - i - 3));  // std::out_of_range beyond 32 bits, as ever
+        return std::stoi(name.substr(i + 3, end - i - 3));  // std::out_of_range beyond 32 bits
     }
     throw LoaderError(SystemLanguage() == Language::Chinese
                           ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
@@ -36,13 +38,15 @@ std::string DevicePathOf(const std::string& name) { return name.rfind("tty", 0) 
 
 namespace {
 
-[[noreturn]] void OpenFailed() {
+[[noreturn]] void OpenFailed(const std::string& path, int error) {
+    const std::string cause = path + ": " + std::strerror(error);
     throw LoaderError(SystemLanguage() == Language::Chinese
                           ? "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n 2，串行端口号是否被其他程序占用； \r\n "
                             "3，设备连接是否正常！"
                           : "Open failed!\r\n Please check: \r\n 1. Whether the serial port number is correct; \r\n 2, "
                             "whether the serial port number is occupied by other programs; \r\n3, whether the device "
-                            "connection is normal! ");
+                            "connection is normal! ",
+                      cause);
 }
 
 }  // namespace
@@ -55,22 +59,19 @@ void SerialLink::OpenByName(const std::string& name) {
 void SerialLink::OpenByNumber(int number) { OpenByPath(ComDeviceName(number)); }
 
 void SerialLink::OpenByPath(const std::string& path) {
-    if (!port_.Open(path, host_)) OpenFailed();
+    if (!port_.Open(path, context_.events, context_.source)) OpenFailed(path, errno);
     devicePath_ = path;
 }
 
 void SerialLink::Send(const std::uint8_t* bytes, std::size_t length) {
     if (!port_.IsOpen()) throw LoaderError("open com first when send data.");
     port_.Write(bytes, length);
-    if (debugMode_ && length != 10) {
-        const std::string dump = HexBytes(bytes, length);
-        if (view_ != nullptr) view_->AppendLogView(dump, kLogSend);
-        else AppendLogView(dump, kLogSend);
-    }
+    if (context_.debugMode && length != 10 && context_.view != nullptr)
+        context_.view->AppendLogView(HexBytes(bytes, length), kLogSend);
 }
 
-std::unique_ptr<PortLink> SerialLinkFactory::Create(EventHost* host, ProgressView* view, bool debugMode) {
-    return std::make_unique<SerialLink>(host, view, debugMode);
+std::unique_ptr<PortLink> SerialLinkFactory::Create(const LinkContext& context) {
+    return std::make_unique<SerialLink>(context);
 }
 
 }  // namespace ov

@@ -26,8 +26,7 @@ std::string DevicePathOf(const std::string& name);
 // The window's handle on the port for one download.
 class SerialLink : public PortLink {
 public:
-    SerialLink(EventHost* host, ProgressView* view, bool debugMode)
-        : host_(host), view_(view), debugMode_(debugMode) {}
+    explicit SerialLink(const LinkContext& context) : context_(context) { port_.SetLog(context.log); }
 
     // A device path, a tty name, or a COM name; raises the "Open failed!" error on failure.
     void OpenByName(const std::string& name) override;
@@ -42,9 +41,7 @@ public:
     const std::string& DevicePath() const { return devicePath_; }
 
 private:
-    EventHost* host_;
-    ProgressView* view_;
-    bool debugMode_;
+    LinkContext context_;
     SerialPort port_;
     std::string devicePath_;
 };

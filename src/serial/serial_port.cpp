@@ -14,30 +14,32 @@ namespace ov {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kOtherDataQuietMs = 100;
 constexpr std::int32_t kOtherDataLimit = 100;
-constexpr int kWriteTimeoutMs = 5000;
 
 }  // namespace
 
-bool SerialPort::Open(const std::string& devicePath, EventHost* host) {
+bool SerialPort::Open(const std::string& devicePath, EventChannel* events, std::uint64_t source) {
     if (IsOpen()) return true;
     const int fd = posix::OpenSerialDevice(devicePath);
     if (fd < 0) return false;
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
+        const int saved = errno;
         ::close(fd);
+        errno = saved;
         return false;
     }
     fd_ = fd;
     wakeFd_ = wake;
-    host_ = host;
+    events_ = events;
+    source_ = source;
     ring_ = std::make_unique<std::uint8_t[]>(kRingSize);
     ringWriteIndex_ = 0;
     ringReadIndex_ = 0;
     errorPosted_ = false;
+    pending_.clear();
+    pendingAt_ = 0;
     keepRunning_ = true;
     reader_ = std::thread([this] { ReaderLoop(); });
     return true;
@@ -59,46 +61,68 @@ bool SerialPort::Close() {
         wakeFd_ = -1;
     }
     ring_.reset();
-    host_ = nullptr;
+    events_ = nullptr;
+    std::lock_guard<std::mutex> lock(outMutex_);
+    pending_.clear();
+    pendingAt_ = 0;
     return true;
 }
 
 void SerialPort::Post(std::int64_t count, std::int64_t kind) {
-    if (host_ != nullptr) host_->Post({kDataReceived, count, kind});
+    if (events_ != nullptr) events_->Post({kDataReceived, count, kind, source_});
 }
 
 void SerialPort::PostError() {
     // One report per open: the controller ends the run at the first.
-    if (!errorPosted_.exchange(true) && host_ != nullptr) host_->Post({kPortError, 0, 0});
+    if (!errorPosted_.exchange(true) && events_ != nullptr) events_->Post({kPortError, 0, 0, source_});
 }
 
-bool SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
-    if (!IsOpen()) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
-    while (length > 0) {
-        const ssize_t n = ::write(fd_, bytes, length);
+bool SerialPort::FlushPending() {
+    while (pendingAt_ < pending_.size()) {
+        const ssize_t n = ::write(fd_, pending_.data() + pendingAt_, pending_.size() - pendingAt_);
         if (n > 0) {
-            bytes += n;
-            length -= static_cast<std::size_t>(n);
+            pendingAt_ += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) {
-            PostError();  // EIO, ENODEV: the device is gone
-            return false;
+        if (n < 0 && errno == EAGAIN) return true;
+        return false;  // EIO, ENODEV: the device is gone
+    }
+    pending_.clear();
+    pendingAt_ = 0;
+    return true;
+}
+
+bool SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
+    if (!IsOpen() || errorPosted_) return false;
+    bool handOver = false;
+    {
+        std::lock_guard<std::mutex> lock(outMutex_);
+        const bool idle = pending_.empty();
+        pending_.insert(pending_.end(), bytes, bytes + length);
+        if (idle) {
+            if (!FlushPending()) {
+                pending_.clear();
+                pendingAt_ = 0;
+                PostError();
+                return false;
+            }
+            // The device's buffer is full: the reader finishes the write when it drains.
+            if (!pending_.empty()) {
+                writeDeadline_ = Clock::now() + std::chrono::milliseconds(writeTimeoutMs);
+                handOver = true;
+            }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd_, POLLOUT, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) == 0 || (p.revents & (POLLERR | POLLHUP))) {
-            PostError();
-            return false;
-        }
+    }
+    if (handOver) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
     }
     return true;
 }
 
 std::vector<std::uint8_t> SerialPort::Read(std::size_t count) {
-    LogLine("read()串口打开状态:%d\n", IsOpen() ? 1 : 0);
+    if (log_ != nullptr) log_->Line("read()串口打开状态:%d\n", IsOpen() ? 1 : 0);
     if (count > static_cast<std::size_t>(kRingSize) || !ring_) return {};
     std::vector<std::uint8_t> out(count + 1, 0);
     const std::int32_t writeIndex = ringWriteIndex_.load(std::memory_order_acquire);
@@ -107,7 +131,7 @@ std::vector<std::uint8_t> SerialPort::Read(std::size_t count) {
         out[i] = ring_[static_cast<std::size_t>(ringReadIndex_)];
         ringReadIndex_ = ringReadIndex_ + 1 == kRingSize ? 0 : ringReadIndex_ + 1;
     }
-    LogLine("read()读取索引:%d,写入索引:%d\n", ringReadIndex_, writeIndex);
+    if (log_ != nullptr) log_->Line("read()读取索引:%d,写入索引:%d\n", ringReadIndex_, writeIndex);
     return out;
 }
 
@@ -127,27 +151,54 @@ void SerialPort::ReaderLoop() {
             const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastByte).count();
             timeout = static_cast<int>(std::max<long long>(0, kOtherDataQuietMs - quiet));
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        short deviceEvents = POLLIN;
+        {
+            std::lock_guard<std::mutex> lock(outMutex_);
+            if (!pending_.empty()) {
+                deviceEvents |= POLLOUT;
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(writeDeadline_ - Clock::now()).count() + 1;
+                const int writeWait = static_cast<int>(std::max<long long>(0, left));
+                timeout = timeout < 0 ? writeWait : std::min(timeout, writeWait);
+            }
+        }
+        pollfd fds[2] = {{fd_, deviceEvents, 0}, {wakeFd_, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
             PostError();
             return;
         }
-        if (!keepRunning_ || (fds[1].revents & POLLIN)) return;
-        if (ready == 0) {
+        if (!keepRunning_) return;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count;
+            [[maybe_unused]] ssize_t drained = ::read(wakeFd_, &count, sizeof(count));
+        }
+        {
+            // A write the device could not take at once goes on here, bounded by its deadline.
+            std::lock_guard<std::mutex> lock(outMutex_);
+            bool failed = (fds[0].revents & POLLOUT) && !pending_.empty() && !FlushPending();
+            failed = failed || (!pending_.empty() && Clock::now() >= writeDeadline_);
+            if (failed) {
+                pending_.clear();
+                pendingAt_ = 0;
+                PostError();
+            }
+        }
+        if (otherPending && !(fds[0].revents & POLLIN) &&
+            Clock::now() - lastByte >= std::chrono::milliseconds(kOtherDataQuietMs)) {
             // Silence: bytes outside any frame are reported.
-            if (otherPending) {
-                Post(pending, 1);
-                inFrame = false;
-                pending = 0;
-                expected = 4;
+            Post(pending, 1);
+            inFrame = false;
+            pending = 0;
+            expected = 4;
+        }
+        if (!(fds[0].revents & POLLIN)) {
+            if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                PostError();  // unplugged, or the other end closed the line
+                return;
             }
             continue;
-        }
-        if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            PostError();  // unplugged, or the other end closed the line
-            return;
         }
         const ssize_t n = ::read(fd_, chunk, sizeof(chunk));
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,10 +13,14 @@
 
 namespace ov {
 
+class DownloadLog;
+
 inline constexpr std::int32_t kRingSize = 655500;
 
-// One serial device: its reader thread cuts received bytes into frames in a ring and posts
-// kDataReceived (count, 0 for a frame / 1 for other bytes) or kPortError to the host.
+// One serial device. Its reader thread cuts received bytes into frames in a ring and posts
+// kDataReceived (count, 0 for a frame / 1 for other bytes) or kPortError, each stamped with
+// the source given at open; it also finishes writes the device could not take at once, so
+// no write ever holds the event thread.
 class SerialPort {
 public:
     SerialPort() = default;
@@ -22,11 +28,13 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens the device and starts the reader; true at once when already open.
-    bool Open(const std::string& devicePath, EventHost* host);
+    // Opens the device and starts the reader; true at once when already open. On failure
+    // errno says why (EBUSY when another program holds the device).
+    bool Open(const std::string& devicePath, EventChannel* events, std::uint64_t source = 0);
     // Stops the reader (waking it at once) and closes the device; safe when never opened.
     bool Close();
-    // Writes all bytes; a write that cannot complete within 5000 ms posts kPortError.
+    // Queues all bytes and returns at once; what the device does not take within
+    // writeTimeoutMs posts kPortError. False when the port is closed or already failed.
     bool Write(const std::uint8_t* bytes, std::size_t length);
     // Takes the next `count` bytes out of the ring, followed by one zero byte; empty when
     // the ring does not hold that many (the bytes already taken stay taken).
@@ -34,20 +42,33 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     std::int32_t RingWriteIndex() const { return ringWriteIndex_.load(); }
     std::int32_t RingReadIndex() const { return ringReadIndex_; }
+    void SetLog(DownloadLog* log) { log_ = log; }
+
+    int writeTimeoutMs = 5000;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void ReaderLoop();
     void Post(std::int64_t count, std::int64_t kind);
     void PostError();
+    // Writes what the device takes now; false on a device error. Called with outMutex_ held.
+    bool FlushPending();
 
     int fd_ = -1;
     int wakeFd_ = -1;
-    EventHost* host_ = nullptr;
+    EventChannel* events_ = nullptr;
+    std::uint64_t source_ = 0;
+    DownloadLog* log_ = nullptr;
     std::unique_ptr<std::uint8_t[]> ring_;
     std::atomic<std::int32_t> ringWriteIndex_{0};
     std::int32_t ringReadIndex_ = 0;
     std::atomic<bool> keepRunning_{false};
     std::atomic<bool> errorPosted_{false};
+    std::mutex outMutex_;
+    std::vector<std::uint8_t> pending_;  // bytes the device has not taken yet
+    std::size_t pendingAt_ = 0;
+    Clock::time_point writeDeadline_{};
     std::thread reader_;
 };
 

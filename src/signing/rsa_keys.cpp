@@ -82,35 +82,35 @@ KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string&
 }
 
 bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext, std::size_t length,
-                       std::uint8_t* output, std::size_t s) {
+                       std::uint8_t* output, std::size_t s, DownloadLog& log) {
     Init();
     bool opened = false;
     PKey key = ReadKey(privatePath, true, opened);
     if (!opened) {
-        LogLine("Failed to open private key file.\n");
+        log.Line("Failed to open private key file.\n");
         return false;
     }
     if (!key) {
-        LogLine("Failed to load private key.\n");
+        log.Line("Failed to load private key.\n");
         return false;
     }
     if (length > s) return false;
     std::vector<std::uint8_t> block(s, 0);
     std::memcpy(block.data() + (s - length), plaintext, length);
-    LogLine("padding data:" + HexBytesLower(block.data(), block.size()) + "\n");
+    log.Line("padding data:" + HexBytesLower(block.data(), block.size()) + "\n");
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key.get(), nullptr),
                                                                     EVP_PKEY_CTX_free);
     std::size_t outLength = s;
     if (!ctx || EVP_PKEY_get_size(key.get()) != static_cast<int>(s) || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_NO_PADDING) <= 0 ||
         EVP_PKEY_sign(ctx.get(), output, &outLength, block.data(), block.size()) <= 0 || outLength != s) {
-        LogRaw("Encryption failed.\n");
+        log.Raw("Encryption failed.\n");
         ERR_print_errors_fp(stderr);
         return false;
     }
     std::string hex = HexBytes(output, s);
     hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
-    LogLine("Encrypted data :" + hex + "\n ");
+    log.Line("Encrypted data :" + hex + "\n ");
     return true;
 }
 

@@ -7,6 +7,8 @@
 
 namespace ov {
 
+class DownloadLog;
+
 struct KeyPairResult {
     bool valid = false;
     int bits = 0;
@@ -19,7 +21,7 @@ KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string&
 // The raw private-key operation (no padding) on the plaintext right-aligned in an S-byte
 // block; writes S bytes. False (with the reason in the log file) when it cannot be done.
 bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext, std::size_t length,
-                       std::uint8_t* output, std::size_t s);
+                       std::uint8_t* output, std::size_t s, DownloadLog& log);
 
 struct PublicKey {
     bool ok = false;

@@ -30,7 +30,7 @@ std::string ImageFileToSign(const std::string& firmwarePath) {
     throw LoaderError("The firmware file format error!");
 }
 
-std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha256, bool sigxForm, bool debugMode) {
+std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha256, bool sigxForm, ProgressView* debugView) {
     std::vector<std::uint8_t> block(sha256 ? 32 : 64);
     if (sha256) Sha256OfFile(imagePath, block.data());
     else Sha512OfFile(imagePath, block.data());
@@ -39,20 +39,20 @@ std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha25
         const std::uint32_t length = size ? static_cast<std::uint32_t>(*size) : 0xFFFFFFFFu;
         for (int i = 0; i < 4; ++i) block.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
     }
-    if (debugMode) {
+    if (debugView != nullptr) {
         std::string hex = HexBytes(block.data(), block.size());
         hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
-        AppendLogView("sign plain text:\r\n" + hex, kLogPlain);
+        debugView->AppendLogView("sign plain text:\r\n" + hex, kLogPlain);
     }
     return block;
 }
 
-void SignToFile(const SignRequest& request, int keyBits) {
+void SignToFile(const SignRequest& request, int keyBits, DownloadLog& log, ProgressView* view) {
     const std::string imagePath = ImageFileToSign(request.firmwarePath);
-    const std::vector<std::uint8_t> plaintext = SignPlaintext(imagePath, request.sha256, request.sigxForm, request.debugMode);
+    const std::vector<std::uint8_t> plaintext = SignPlaintext(imagePath, request.sha256, request.sigxForm, request.debugMode ? view : nullptr);
     const std::size_t s = keyBits == 2048 ? 256 : 512;
     std::vector<std::uint8_t> signature(s);
-    if (!PrivateKeyEncrypt(request.privateKeyPath, plaintext.data(), plaintext.size(), signature.data(), s))
+    if (!PrivateKeyEncrypt(request.privateKeyPath, plaintext.data(), plaintext.size(), signature.data(), s, log))
         throw LoaderError(std::to_string(s) + "私钥加密异常\n");
     WriteSignedImage(signature, imagePath, request, keyBits);
     // A file the chip would refuse is never reported as signed.
@@ -73,7 +73,9 @@ void WriteSignedImage(const std::vector<std::uint8_t>& signature, const std::str
     if (syncTime > 255) throw LoaderError("sync timeout cannot exceed 255!");
     const int coefficient = std::atoi(request.coefficientText.c_str());
     if (coefficient > 255) throw LoaderError("Communication timeout cannot exceed 255!");
-    fields.syncTime = static_cast<std::uint8_t>(syncTime);  // -1 is stored as 0xFF, as it always was
+    // Only the upper bound is checked: a negative entry keeps its low byte (-1 becomes 0xFF),
+    // which signed images in the field already carry.
+    fields.syncTime = static_cast<std::uint8_t>(syncTime);
     fields.timeoutCoefficient = static_cast<std::uint8_t>(coefficient);
     const PublicKey key = PublicKeyParts(request.publicKeyPath);
     if (!key.ok) throw LoaderError(key.error + ": [" + request.publicKeyPath + "]");

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "image/download_file.h"
+#include "log/download_log.h"
+#include "ui/progress_view.h"
 
 namespace ov {
 
@@ -30,11 +32,14 @@ struct SignRequest {
 std::string ImageFileToSign(const std::string& firmwarePath);
 
 // The signed block: the digest, then for ".sigx" the image length, little-endian.
-std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha256, bool sigxForm, bool debugMode);
+// In debug operation (`debugView` given) the block is shown in the log view.
+std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha256, bool sigxForm,
+                                        ProgressView* debugView = nullptr);
 
 // Signs the request's image with a checked key pair of `keyBits` and writes the container.
-// The file appears whole and verified, or not at all.
-void SignToFile(const SignRequest& request, int keyBits);
+// The file appears whole and verified, or not at all. The key operation notes its work in
+// `log`; debug operation shows the signed block in `view`.
+void SignToFile(const SignRequest& request, int keyBits, DownloadLog& log, ProgressView* view = nullptr);
 
 // Writes the container for a computed signature; raises on range errors and file errors,
 // leaving no file behind.

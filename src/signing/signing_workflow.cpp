@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "common/loader_error.h"
+#include "control/download_request.h"
 #include "log/log_view.h"
 #include "signing/rsa_keys.h"
 #include "signing/sign_image.h"
@@ -24,7 +25,7 @@ void SigningWorkflow::CheckSignInputs() const {
 void SigningWorkflow::SetSignButtonState(bool done) {
     controls_.SetText(ctl::kSignButton, done ? Texts().sign : Texts().signing);
     controls_.SetEnabled(ctl::kSignButton, done);
-    AppendLogView(done ? Texts().signComplete : Texts().signStarted, kLogPlain);
+    view_.AppendLogView(done ? Texts().signComplete : Texts().signStarted, kLogPlain);
 }
 
 void SigningWorkflow::SignCommand() {
@@ -66,15 +67,17 @@ void SigningWorkflow::SignCommand() {
         request.coefficientText = controls_.Text(ctl::kCoefficientEdit);
         request.sha256 = controls_.Selection(ctl::kHashCombo) == 0;
         request.sigxForm = ::strcasecmp(config_.GetDefExt().c_str(), ".sigx") == 0;
-        request.options.fullErase = controls_.Selection(ctl::kEraseCombo) == 1;
-        request.options.reserveIv = controls_.Selection(ctl::kIvCombo) == 1;
-        request.options.unlockFlash = controls_.Selection(ctl::kFlashCombo) == 1;
+        request.options = OptionsFromControls(controls_);
         request.debugMode = state_.debugMode;
-        SignToFile(request, keys.bits);
+        SignToFile(request, keys.bits, log_, &view_);
+        SetSignButtonState(true);
+    } catch (const LoaderError& e) {
+        runEnd_.FinishRun(e.what(), 300, e.Cause());
+        view_.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     } catch (const std::exception& e) {
         runEnd_.FinishRun(e.what(), 300);
-        AppendLogView("error", kLogPlain);
+        view_.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     }
 }

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "control/run_end.h"
+#include "log/download_log.h"
 #include "settings/main_config.h"
 #include "settings/window_settings.h"
 #include "ui/controls.h"
+#include "ui/progress_view.h"
 
 namespace ov {
 
@@ -24,8 +26,9 @@ inline constexpr const char* kSignFilter = "OV5842 sig File(*.sigx)|*.sigx|OV584
 // The Sign button: input checks, save dialog, key check, signing, every message.
 class SigningWorkflow {
 public:
-    SigningWorkflow(Controls& controls, MainConfig& config, WindowState& state, RunEnd& runEnd, SaveDialog& dialog)
-        : controls_(controls), config_(config), state_(state), runEnd_(runEnd), dialog_(dialog) {}
+    SigningWorkflow(Controls& controls, MainConfig& config, WindowState& state, RunEnd& runEnd, SaveDialog& dialog,
+                    ProgressView& view, DownloadLog& log)
+        : controls_(controls), config_(config), state_(state), runEnd_(runEnd), dialog_(dialog), view_(view), log_(log) {}
 
     void SignCommand();
     void CheckSignInputs() const;
@@ -37,6 +40,8 @@ private:
     WindowState& state_;
     RunEnd& runEnd_;
     SaveDialog& dialog_;
+    ProgressView& view_;
+    DownloadLog& log_;
 };
 
 }  // namespace ov

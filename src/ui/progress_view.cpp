@@ -4,31 +4,50 @@
 
 namespace ov {
 
-void ProgressView::AppendLogView(const std::string& text, int kind) { ov::AppendLogView(text, kind); }
+void ProgressView::AppendLogView(const std::string& text, int kind) {
+    if (observer_ != nullptr) observer_->OnLogEntry(BuildLogViewEntry(text, kind));
+}
 
 void ProgressView::ResetProgress(int total) {
-    if (sink_ == nullptr) return;
-    sink_->SetRange(total);
-    sink_->SetPosition(0);
-    sink_->SetBarColour(runningColor);
+    progress_.range = total;
+    progress_.position = 0;
+    progress_.state = BarState::Running;
+    Publish();
 }
 
 void ProgressView::StepProgress(int total) {
-    if (sink_ != nullptr) sink_->StepIt();
+    ++progress_.position;
     ++stepsDone;
     ShowPercent(total > 0 ? static_cast<int>(static_cast<std::int64_t>(stepsDone) * 100 / total) : 100);
 }
 
 void ProgressView::ShowPercent(int percent) {
-    if (sink_ != nullptr) sink_->ShowStatusText(std::to_string(percent) + "%");
+    progress_.percent = percent;
+    Publish();
 }
 
-void ProgressView::SetBarColour(std::uint32_t colour) {
-    if (sink_ != nullptr) sink_->SetBarColour(colour);
+void ProgressView::SetBarState(BarState state) {
+    progress_.state = state;
+    Publish();
 }
 
-void ProgressView::Repaint() {
-    if (sink_ != nullptr) sink_->Repaint();
+void ProgressView::SetImageBytes(std::uint64_t sent, std::uint64_t total) {
+    progress_.imageBytesSent = sent;
+    progress_.imageBytes = total;
+}
+
+void ProgressView::SetPhase(RunPhase phase) {
+    if (phase == phase_) return;
+    phase_ = phase;
+    if (observer_ != nullptr) observer_->OnPhase(phase);
+}
+
+void ProgressView::ReportEnd(int code, const std::string& message) {
+    if (observer_ != nullptr) observer_->OnRunEnd({code, message});
+}
+
+void ProgressView::Publish() {
+    if (observer_ != nullptr) observer_->OnProgress(progress_);
 }
 
 }  // namespace ov

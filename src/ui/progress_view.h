@@ -3,45 +3,42 @@
 #include <cstdint>
 #include <string>
 
+#include "common/run_observer.h"
+
 namespace ov {
 
-// What shows the progress: the dialog's bar and status bar, or a line on a terminal.
-class ProgressSink {
-public:
-    virtual ~ProgressSink() = default;
-    virtual void SetRange(int total) = 0;
-    virtual void SetPosition(int position) = 0;
-    virtual void StepIt() = 0;
-    virtual void SetBarColour(std::uint32_t colour) = 0;
-    virtual void ShowStatusText(const std::string& text) = 0;  // first part of the status bar
-    virtual void Repaint() {}
-};
-
-// The one record through which the download code drives the log view, the bar and the
-// status bar.
+// The one record through which the download code drives what the operator sees of a run:
+// log-view entries, the bar, the percentage, the phase and the end. It keeps the progress
+// and hands every change to the run's observer.
 class ProgressView {
 public:
-    static constexpr std::uint32_t kRunningColor = 0x00D77800;  // 0x00BBGGRR
-    static constexpr std::uint32_t kSuccessColor = 0x0000CD00;
-    static constexpr std::uint32_t kFailureColor = 0x000000FF;
+    explicit ProgressView(RunObserver* observer = nullptr) : observer_(observer) {}
 
-    explicit ProgressView(ProgressSink* sink = nullptr) : sink_(sink) {}
+    void SetObserver(RunObserver* observer) { observer_ = observer; }
+    RunObserver* Observer() const { return observer_; }
 
-    const std::uint32_t runningColor = kRunningColor;
-    const std::uint32_t successColor = kSuccessColor;
-    const std::uint32_t failureColor = kFailureColor;
     std::int32_t stepsDone = 0;
 
     void AppendLogView(const std::string& text, int kind);
+    // A new file's steps: position 0, the bar running.
     void ResetProgress(int total);
     // Advances one step of `total`; a total of 0 counts as done (100%).
     void StepProgress(int total);
     void ShowPercent(int percent);
-    void SetBarColour(std::uint32_t colour);
-    void Repaint();
+    void SetBarState(BarState state);
+    void SetImageBytes(std::uint64_t sent, std::uint64_t total);
+    void SetPhase(RunPhase phase);
+    void ReportEnd(int code, const std::string& message);
+
+    const RunProgress& Progress() const { return progress_; }
+    RunPhase Phase() const { return phase_; }
 
 private:
-    ProgressSink* sink_;
+    void Publish();
+
+    RunObserver* observer_;
+    RunProgress progress_;
+    RunPhase phase_ = RunPhase::Ended;
 };
 
 }  // namespace ov

@@ -32,12 +32,18 @@ protected:
         PortBackend ports;
         ports.sysRoot = dir.File("sys");
         ports.devRoot = dir.File("dev");
-        window = std::make_unique<LoaderWindow>(host(), controls, &progress, *links, ports);
+        window = std::make_unique<LoaderWindow>(host(), controls, log, *links, ports);
         window->InitDialog();
         window->runEnd.commandLineMode = commandLine;
         controls.SetItems(ctl::kPortCombo, {"USB", "COM3"});
         controls.Select(ctl::kPortCombo, 1);
         controls.SetText(ctl::kDownloadImageStatic, dir.File("fw.bin"));
+    }
+    // What the command line does with the window's request: a script's run never waits open-ended.
+    void StartFromControls() {
+        DownloadRequest request = window->RequestFromControls();
+        request.boundedWaits = window->runEnd.commandLineMode;
+        window->controller.StartDownloadGuarded(request);
     }
     bool Finished() const { return log.Has("File downloaded successfully !\r\n\r\n"); }
     int Count(const std::string& entry) const {
@@ -50,8 +56,8 @@ protected:
     std::unique_ptr<test::ManualHost> hostPtr = std::make_unique<test::ManualHost>();
     test::ManualHost& host() { return *hostPtr; }
     ControlsModel controls;
-    test::RecordingProgress progress;
-    test::RecordingLogView log;
+    test::RecordingObserver log;
+    const RunProgress& progress = log.progress;
     std::unique_ptr<test::SimLinkFactory> links;
     std::unique_ptr<LoaderWindow> window;
 };
@@ -80,7 +86,7 @@ TEST_F(ControllerTest, ReplyAfter4900MsIsAcceptedAfter5200MsEndsTheRun) {
     // timer), then the step-2 frame waits 5000 to 5100 ms for its reply.
     EXPECT_GE(host().TickCount() - start, 500u + 5200 + 5000);
     EXPECT_LE(host().TickCount() - start, 500u + 3 + 5200 + 5100);
-    EXPECT_EQ(progress.colour, ProgressView::kFailureColor);
+    EXPECT_EQ(progress.state, BarState::Failure);
 }
 
 TEST_F(ControllerTest, HandshakeTimeoutOnTheCommandLineEndsWith108) {
@@ -197,7 +203,7 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     sim::SimConfig closing;
     closing.closeAfter = 3;
     Make(closing, true);
-    window->controller.StartDownloadGuarded();
+    StartFromControls();
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_EQ(window->runEnd.exitCode, 300);
 
@@ -205,7 +211,7 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     host().quit = false;
     test::WriteFile(dir.File("fw.txt"), "x");
     controls.SetText(ctl::kDownloadImageStatic, dir.File("fw.txt"));
-    window->controller.StartDownloadGuarded();
+    StartFromControls();
     EXPECT_EQ(window->runEnd.exitCode, 300);
     EXPECT_TRUE(host().quit);
 
@@ -220,8 +226,8 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
 TEST_F(ControllerTest, CommandLineRunsNeverHang) {
     // A frame that cannot be built (the image vanished mid-download) ends the run with 300.
     Make({}, true);
-    window->controller.StartDownloadGuarded();
-    ASSERT_TRUE(host().RunUntil([&] { return links->LastChip().ImageBytes() > 0; }, 60000));
+    StartFromControls();
+    ASSERT_TRUE(host().RunUntil([&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
     ::unlink(dir.File("fw.bin").c_str());
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_EQ(window->runEnd.exitCode, 300);
@@ -243,24 +249,31 @@ TEST_F(ControllerTest, CommandLineRunsNeverHang) {
     WriteSignedContainer(signedImage, fields, dir.File("fw.bin"));
     controls.SetText(ctl::kDownloadImageStatic, signedImage);
     window->state.dataTimeoutMs = 5000;
-    window->controller.StartDownloadGuarded();
+    StartFromControls();
     const auto start = host().TickCount();
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_TRUE(log.Has("step4:write public key succ \r\n\r\n"));
     EXPECT_EQ(window->runEnd.exitCode, 200);
-    EXPECT_LE(host().TickCount() - start, 5200u);
+    EXPECT_LE(host().TickCount() - start, 500u + 5200u);  // the start pause, then at most the reply time-out
 }
 
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {
     int closes = 0;
-    RunEnd end([&] { ++closes; });
+    test::RecordingObserver log;
+    ProgressView view(&log);
+    DownloadLog runLog;
+    RunEnd end(view, runLog, [&] { ++closes; });
     end.commandLineMode = true;
     end.FinishRun("下载完成", 200);
     end.FinishRun("串口通讯错误！", 300);
     EXPECT_EQ(end.exitCode, 300);
     EXPECT_EQ(closes, 1);
-    test::RecordingLogView log;
-    RunEnd window(nullptr);
+    // The fault is shown on the terminal too, since nothing else would say why the run ended.
+    EXPECT_EQ(log.entries, std::vector<std::string>{"串口通讯错误！\r\n\r\n"});
+    ASSERT_EQ(log.ends.size(), 2u);
+    EXPECT_EQ(log.ends[1].code, 300);
+    log.entries.clear();
+    RunEnd window(view, runLog, nullptr);
     window.FinishRun("下载完成", 200);
     EXPECT_TRUE(log.entries.empty());
     window.FinishRun("串口通讯错误！", 300);

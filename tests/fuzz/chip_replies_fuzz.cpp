@@ -7,17 +7,17 @@
 #include "protocol/crc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ov::fuzz::NullLogView quiet;
-    ov::SetLogViewSink(&quiet);
+    static ov::fuzz::NullObserver quiet;
     const std::string image = ov::fuzz::WorkDirectory() + "fw.bin";
     static const bool prepared = [&] {
         ov::test::WriteBytes(image, ov::test::RandomBytes(5000, 3));
         return true;
     }();
     (void)prepared;
-    ov::ProgressView view;
+    ov::ProgressView view(&quiet);
+    ov::DownloadLog noLog;
     ov::ProtocolEngine engine;
-    engine.Init(image, "", &view, ov::DownloadOptions{});
+    engine.Init(image, "", &view, noLog, ov::DownloadOptions{});
     for (std::size_t i = 0; i + 3 <= size;) {
         const std::uint8_t flags = data[i];
         std::size_t n = data[i + 1] + 256u * (data[i + 2] & 0x07);

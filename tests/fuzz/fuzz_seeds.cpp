@@ -48,11 +48,11 @@ Bytes WithExtraTable(Bytes sigx) {
 
 // The chip's replies of one whole download, in the chip-replies fuzzer's form.
 Bytes RecordedReplies(const std::string& image) {
-    ov::fuzz::NullLogView quiet;
-    ov::SetLogViewSink(&quiet);
-    ov::ProgressView view;
+    ov::fuzz::NullObserver quiet;
+    ov::ProgressView view(&quiet);
+    ov::DownloadLog noLog;
     ov::ProtocolEngine engine;
-    engine.Init(image, "", &view, ov::DownloadOptions{});
+    engine.Init(image, "", &view, noLog, ov::DownloadOptions{});
     ov::sim::BootLoaderSim chip{ov::sim::SimConfig{}};
     std::deque<Bytes> replies;
     auto take = [&](const std::vector<ov::sim::SimAction>& actions) {

@@ -6,15 +6,17 @@
 #include <vector>
 
 #include "common/loader_error.h"
-#include "log/log_view.h"
+#include "common/run_observer.h"
+#include "log/download_log.h"
 #include "protocol/protocol_engine.h"
 #include "support/sim_session.h"
 #include "support/test_files.h"
 
 namespace ov::fuzz {
 
-struct NullLogView : LogViewSink {
-    void Append(const std::string&) override {}
+// Whatever an input makes the engine show goes nowhere.
+struct NullObserver : RunObserver {
+    void OnLogEntry(const std::string&) override {}
 };
 
 // A directory for the files an input becomes; it lives as long as the fuzzer.

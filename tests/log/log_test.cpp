@@ -30,22 +30,32 @@ TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
         DownloadLog log;
         log.Open(dir.Path());
         EXPECT_EQ(log.Path(), dir.File("log/download.log"));
-        LogLine(std::string("file 100%s.bin\n"));
-        LogLine("count %d\n", 7);
-        LogRaw("raw line\n");
+        log.Line(std::string("file 100%s.bin\n"));
+        log.Line("count %d\n", 7);
+        log.Raw("raw line\n");
         const std::string text = test::ReadText(log.Path());
         EXPECT_TRUE(std::regex_match(
             text, std::regex("file log\n\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\t\tfile 100%s\\.bin\n"
                              "\\[[^\\]]+\\]\t\tcount 7\nraw line\n")))
             << text;
         log.Reopen();
-        LogLine("second run\n");
+        log.Line("second run\n");
         EXPECT_EQ(test::ReadText(log.Path()).find("file log"), std::string::npos);
         EXPECT_NE(test::ReadText(log.Path()).find("second run"), std::string::npos);
         log.Close();
-        LogLine("lost\n");  // nothing behind the log between runs
+        log.Line("lost\n");  // nothing behind the log between runs
         EXPECT_EQ(test::ReadText(log.Path()).find("lost"), std::string::npos);
+        // Why a run ended reaches the file even after the run closed it, and stays whole.
+        log.Record("Serial communication error! (/dev/ttyUSB0: Input/output error)\n");
+        const std::string after = test::ReadText(log.Path());
+        EXPECT_NE(after.find("second run\n"), std::string::npos);
+        EXPECT_TRUE(std::regex_search(after, std::regex("\\]\t\tSerial communication error! \\(/dev/ttyUSB0: Input/output error\\)\n$")))
+            << after;
+        EXPECT_FALSE(log.IsOpen());
     }
+    DownloadLog never;  // a log without a file drops everything
+    never.Line("x\n");
+    never.Record("y\n");
 }
 
 TEST(LogView, EntryKinds) {
@@ -55,31 +65,34 @@ TEST(LogView, EntryKinds) {
     EXPECT_TRUE(std::regex_match(send, std::regex("\r\n-----Send   :\\d{4}-\\d\\d-\\d\\d [ \\d]\\d:[ \\d]\\d:\\d\\d \\d{3}-----\r\nAA 01\r\n\r\n")))
         << send;
     EXPECT_EQ(BuildLogViewEntry("x", kLogReceive).rfind("\r\n-----Receive   :", 0), 0u);
-    test::RecordingLogView view;
-    AppendLogView("hello");
-    EXPECT_EQ(view.entries, std::vector<std::string>{"hello\r\n\r\n"});
+    test::RecordingObserver observer;
+    ProgressView view(&observer);
+    view.AppendLogView("hello", kLogPlain);
+    EXPECT_EQ(observer.entries, std::vector<std::string>{"hello\r\n\r\n"});
 }
 
 TEST(ProgressView, StepsPercentagesAndAnEmptyTotal) {
-    test::RecordingProgress bar;
-    ProgressView view(&bar);
+    test::RecordingObserver observer;
+    const RunProgress& bar = observer.progress;
+    ProgressView view(&observer);
+    view.SetBarState(BarState::Failure);
     view.ResetProgress(40);
     EXPECT_EQ(bar.range, 40);
-    EXPECT_EQ(bar.colour, ProgressView::kRunningColor);
+    EXPECT_EQ(bar.state, BarState::Running);
     view.stepsDone = 0;
     for (int i = 0; i < 10; ++i) view.StepProgress(40);
-    EXPECT_EQ(bar.status, "25%");
+    EXPECT_EQ(observer.Status(), "25%");
     EXPECT_EQ(bar.position, 10);
     view.stepsDone = 0;
     std::vector<std::string> shown;
     for (int i = 0; i < 3; ++i) {
         view.StepProgress(3);
-        shown.push_back(bar.status);
+        shown.push_back(observer.Status());
     }
     EXPECT_EQ(shown, (std::vector<std::string>{"33%", "66%", "100%"}));
     view.stepsDone = 0;
     view.StepProgress(0);
-    EXPECT_EQ(bar.status, "100%");
+    EXPECT_EQ(observer.Status(), "100%");
 }
 
 }  // namespace

@@ -52,9 +52,9 @@ TEST_F(EngineTest, NormalSequenceOfAnUnsignedImage) {
     EXPECT_TRUE(s.log.Has("step4 Downloading firmware... \r\n\r\n"));
     EXPECT_TRUE(s.log.Has("step5:verify success!\r\n\r\n"));
     EXPECT_EQ(s.log.entries.back(), "File downloaded successfully !\r\n\r\n");
-    EXPECT_EQ(s.progress.status, "100%");
-    EXPECT_EQ(s.progress.colour, ProgressView::kSuccessColor);
-    EXPECT_EQ(s.progress.position, 4);
+    EXPECT_EQ(s.progress.Status(), "100%");
+    EXPECT_EQ(s.progress.progress.state, BarState::Success);
+    EXPECT_EQ(s.progress.progress.position, 4);
 }
 
 TEST_F(EngineTest, ChipReport) {
@@ -131,7 +131,7 @@ TEST_F(EngineTest, ProductStageRules) {
     SimSession unsignedImage(Chip(0x7777, 0));
     EXPECT_EQ(unsignedImage.Run(Image(100)), Outcome::Failed);
     EXPECT_EQ(unsignedImage.log.entries.back(), "The product mode not allow downloading of unsigned firmware \r\n\r\n");
-    EXPECT_EQ(unsignedImage.progress.colour, ProgressView::kFailureColor);
+    EXPECT_EQ(unsignedImage.progress.progress.state, BarState::Failure);
     SimSession sigOnVariant1(Chip(0x7777, 1));
     EXPECT_EQ(sigOnVariant1.Run(Signed("a.sig", false)), Outcome::Failed);
     EXPECT_EQ(sigOnVariant1.log.entries.back(), "The signed firmware does not match the chip\r\n\r\n");
@@ -146,7 +146,7 @@ TEST_F(EngineTest, PublicKeyPath) {
     c.writeKey = true;
     SimSession s(c);
     const std::string image = Signed("k.sigx", true);
-    s.engine.Init(image, "", &s.view, {});
+    s.engine.Init(image, "", &s.view, s.runLog, {});
     s.Feed(s.sim.Receive(s.engine.SyncPattern().data(), 10));
     std::vector<Outcome> outcomes;
     while (!s.queue.empty()) {
@@ -190,7 +190,7 @@ TEST_F(EngineTest, EveryFailureStatusGivesItsMessageInBothLanguages) {
         SimSession s(config);
         EXPECT_EQ(s.Run(Image(100), ini), Outcome::Failed) << c.step << "/" << c.status;
         EXPECT_EQ(s.log.entries.back(), std::string(english[c.message]) + "\r\n\r\n") << c.step << "/" << c.status;
-        EXPECT_EQ(s.progress.colour, ProgressView::kFailureColor);
+        EXPECT_EQ(s.progress.progress.state, BarState::Failure);
     }
     setenv("LC_ALL", "zh_CN.UTF-8", 1);
     auto config = Chip();
@@ -214,7 +214,7 @@ TEST_F(EngineTest, BadReplyCrcsAndStrangeFrames) {
         EXPECT_EQ(s.log.entries.back(), message + "\r\n\r\n");
     }
     SimSession s(Chip());
-    s.engine.Init(Image(100), "", &s.view, {});
+    s.engine.Init(Image(100), "", &s.view, s.runLog, {});
     // Before the handshake only a step-1 reply counts.
     const Bytes step2 = sim::BuildStatusReply(2, 0);
     EXPECT_FALSE(s.engine.AcceptsFrame(step2.data()));
@@ -239,7 +239,7 @@ TEST_F(EngineTest, BadReplyCrcsAndStrangeFrames) {
 
 TEST_F(EngineTest, ResendsTheSameBytesAndEfuseResults) {
     SimSession s(Chip());
-    s.engine.Init(Image(3000), "", &s.view, {});
+    s.engine.Init(Image(3000), "", &s.view, s.runLog, {});
     s.engine.debug = true;
     const Bytes chip = sim::BuildChipInfoReply({});
     s.engine.OnFrame(chip.data());
@@ -273,7 +273,7 @@ TEST_F(EngineTest, ResendsTheSameBytesAndEfuseResults) {
 
 TEST_F(EngineTest, ExactMultipleOf1024EndsWithoutAFrameAt100Percent) {
     SimSession s(Chip());
-    s.engine.Init(Image(2048), "", &s.view, {});
+    s.engine.Init(Image(2048), "", &s.view, s.runLog, {});
     s.engine.OnFrame(sim::BuildChipInfoReply({}).data());
     s.engine.OnFrame(sim::BuildStatusReply(2, 0).data());
     s.engine.OnFrame(sim::BuildStatusReply(3, 0).data());
@@ -281,12 +281,12 @@ TEST_F(EngineTest, ExactMultipleOf1024EndsWithoutAFrameAt100Percent) {
     const auto last = s.engine.OnFrame(sim::BuildStatusReply(4, 0).data());
     EXPECT_EQ(last.outcome, Outcome::Continue);
     EXPECT_EQ(last.frame, nullptr);
-    EXPECT_EQ(s.progress.status, "100%");
+    EXPECT_EQ(s.progress.Status(), "100%");
 }
 
 TEST_F(EngineTest, AByteFlippedOnTheWayIsCaughtByTheChip) {
     SimSession s(Chip());
-    s.engine.Init(Image(5000), "", &s.view, {});
+    s.engine.Init(Image(5000), "", &s.view, s.runLog, {});
     s.Feed(s.sim.Receive(s.engine.SyncPattern().data(), 10));
     Outcome last = Outcome::Continue;
     int data = 0;
@@ -314,7 +314,7 @@ TEST_F(EngineTest, EmptyImageNeverStarts) {
     SimSession s(Chip());
     test::WriteBytes(dir.File("empty.bin"), {});
     try {
-        s.engine.Init(dir.File("empty.bin"), "", &s.view, {});
+        s.engine.Init(dir.File("empty.bin"), "", &s.view, s.runLog, {});
         FAIL();
     } catch (const LoaderError& e) {
         EXPECT_EQ(std::string(e.what()), "The firmware file is empty: [" + dir.File("empty.bin") + "]");

@@ -152,8 +152,9 @@ TEST_F(PtyTest, SecondOpenRefusedAndCloseWakesTheReader) {
 
 TEST_F(PtyTest, LinkSendsWithDumpsInDebugOperation) {
     port.Close();
-    test::RecordingLogView log;
-    SerialLink link(&events, nullptr, true);
+    test::RecordingObserver log;
+    ProgressView view(&log);
+    SerialLink link(LinkContext{&events, &view, nullptr, true, 0});
     EXPECT_THROW(link.Send(Bytes(3).data(), 3), LoaderError);
     link.OpenByName(path);
     const Bytes sync(10, 0x99), frame = {0x55, 0x02, 0x21, 0x01, 0xAB};
@@ -189,12 +190,13 @@ TEST(PortNames, ComNumbersAndDeviceNames) {
     EXPECT_THROW(PortNumberFromName("COM99999999999"), std::out_of_range);
     EXPECT_EQ(ComDeviceName(9), "COM9");
     EXPECT_EQ(ComDeviceName(10), "\\\\.\\COM10");
-    SerialLink link(nullptr, nullptr, false);
+    SerialLink link{LinkContext{}};
     try {
         link.OpenByName("COM9");
         FAIL();
     } catch (const LoaderError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Open failed!\r\n Please check: \r\n 1. Whether", 0), 0u);
+        EXPECT_EQ(e.Cause(), "COM9: No such file or directory");  // the system's reason stays with it
     }
     unsetenv("LC_ALL");
 }

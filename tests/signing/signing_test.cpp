@@ -130,6 +130,7 @@ Bytes ReferenceContainer(const std::string& priv, const std::string& pub, const 
 TEST(Signing, OutputEqualsAContainerBuiltFromOpensslsRawOperation) {
     Keys& k = Keys::Get();
     test::TempDir dir;
+    DownloadLog noLog;
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(3000, 8));
     for (const char* key : {"k2048", "k4096"}) {
         for (bool sha256 : {true, false}) {
@@ -144,7 +145,7 @@ TEST(Signing, OutputEqualsAContainerBuiltFromOpensslsRawOperation) {
                 r.sha256 = sha256;
                 r.sigxForm = sigx;
                 r.options.unlockFlash = 1;
-                SignToFile(r, std::string(key) == "k2048" ? 2048 : 4096);
+                SignToFile(r, std::string(key) == "k2048" ? 2048 : 4096, noLog);
                 const Bytes ours = test::ReadBytes(r.outputPath);
                 EXPECT_EQ(ours, ReferenceContainer(r.privateKeyPath, r.publicKeyPath, r.firmwarePath, sha256, sigx, dir))
                     << key << " sha256=" << sha256 << " sigx=" << sigx;
@@ -157,7 +158,7 @@ TEST(Signing, OutputEqualsAContainerBuiltFromOpensslsRawOperation) {
                                            dir.File("recovered.bin") + "' 2>/dev/null"),
                           0);
                 EXPECT_EQ(test::ReadBytes(dir.File("recovered.bin")), test::ReadBytes(dir.File("block.raw")));
-                SignToFile(r, s * 8);
+                SignToFile(r, s * 8, noLog);
                 EXPECT_EQ(test::ReadBytes(r.outputPath), ours);  // deterministic
                 EXPECT_TRUE(VerifySignedFile(r.outputPath, r.publicKeyPath).ok);
             }
@@ -195,10 +196,12 @@ protected:
     ControlsModel controls;
     MainConfig config;
     WindowState state;
-    RunEnd runEnd{nullptr};
+    test::RecordingObserver log;
+    ProgressView view{&log};
+    DownloadLog runLog;
+    RunEnd runEnd{view, runLog, nullptr};
     ScriptedDialog dialog;
-    test::RecordingLogView log;
-    SigningWorkflow workflow{controls, config, state, runEnd, dialog};
+    SigningWorkflow workflow{controls, config, state, runEnd, dialog, view, runLog};
 };
 
 TEST_F(SignCommandTest, EmptyFieldsAreNamedFirmwareVersionFirst) {

@@ -11,9 +11,8 @@
 namespace ov::test {
 
 // Collects what a real-time producer (the serial reader) posts, for tests to wait on.
-class EventRecorder : public EventHost {
+class EventRecorder : public EventChannel {
 public:
-    void SetHandler(EventHandler*) override {}
     void Post(const Event& event) override {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.push_back(event);
@@ -24,8 +23,6 @@ public:
     void StartSyncSource(int) override {}
     void StopSyncSource() override {}
     std::uint64_t TickCount() const override { return 0; }
-    void Pause(int) override {}
-    void Quit() override {}
 
     std::optional<Event> Next(std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(mutex_);

@@ -3,17 +3,18 @@
 #include <string>
 #include <vector>
 
-#include "log/log_view.h"
-#include "ui/progress_view.h"
+#include "common/run_observer.h"
 
 namespace ov::test {
 
-// Collects log view entries while it lives.
-class RecordingLogView : public LogViewSink {
+// Collects what a run shows: its log-view entries, its progress, phases and ends.
+class RecordingObserver : public RunObserver {
 public:
-    RecordingLogView() : previous_(CurrentLogViewSink()) { SetLogViewSink(this); }
-    ~RecordingLogView() override { SetLogViewSink(previous_); }
-    void Append(const std::string& entry) override { entries.push_back(entry); }
+    void OnLogEntry(const std::string& entry) override { entries.push_back(entry); }
+    void OnProgress(const RunProgress& p) override { progress = p; }
+    void OnPhase(RunPhase phase) override { phases.push_back(phase); }
+    void OnRunEnd(const RunEndReport& report) override { ends.push_back(report); }
+
     std::string All() const {
         std::string all;
         for (const auto& e : entries) all += e;
@@ -24,21 +25,12 @@ public:
             if (e == entry) return true;
         return false;
     }
+    std::string Status() const { return std::to_string(progress.percent) + "%"; }
+
     std::vector<std::string> entries;
-
-private:
-    LogViewSink* previous_;
-};
-
-struct RecordingProgress : ProgressSink {
-    void SetRange(int total) override { range = total; }
-    void SetPosition(int p) override { position = p; }
-    void StepIt() override { ++position; }
-    void SetBarColour(std::uint32_t c) override { colour = c; }
-    void ShowStatusText(const std::string& text) override { status = text; }
-    int range = -1, position = 0;
-    std::uint32_t colour = 0;
-    std::string status;
+    RunProgress progress;
+    std::vector<RunPhase> phases;
+    std::vector<RunEndReport> ends;
 };
 
 }  // namespace ov::test

@@ -14,7 +14,8 @@ namespace ov::test {
 // DataReceived after the chip's delay, as the reader thread would report it.
 class SimLink : public PortLink {
 public:
-    SimLink(ManualHost& host, sim::BootLoaderSim& chip, int& failOpens) : host_(host), chip_(chip), failOpens_(failOpens) {}
+    SimLink(ManualHost& host, const LinkContext& context, sim::BootLoaderSim& chip, int& failOpens)
+        : host_(host), context_(context), chip_(chip), failOpens_(failOpens) {}
     void OpenByName(const std::string&) override { Open(); }
     void OpenByPath(const std::string&) override { Open(); }
     void Send(const std::uint8_t* bytes, std::size_t length) override {
@@ -23,11 +24,12 @@ public:
         for (const auto& action : chip_.Receive(bytes, length)) {
             delay += action.delayMs;
             if (action.kind == sim::SimAction::Close) {
-                host_.PostAfter(delay, {kPortError, 0, 0});
+                host_.PostAfter(context_.events, delay, {kPortError, 0, 0, context_.source});
                 continue;
             }
             chunks_->push_back(action.bytes);
-            host_.PostAfter(delay, {kDataReceived, static_cast<std::int64_t>(action.bytes.size()), action.garbage ? 1 : 0});
+            host_.PostAfter(context_.events, delay,
+                            {kDataReceived, static_cast<std::int64_t>(action.bytes.size()), action.garbage ? 1 : 0, context_.source});
         }
     }
     std::vector<std::uint8_t> Read(std::size_t count) override {
@@ -51,6 +53,7 @@ private:
         open_ = true;
     }
     ManualHost& host_;
+    LinkContext context_;
     sim::BootLoaderSim& chip_;
     int& failOpens_;
     bool open_ = false;
@@ -61,9 +64,9 @@ private:
 class SimLinkFactory : public PortLinkFactory {
 public:
     SimLinkFactory(ManualHost& host, sim::SimConfig config) : host_(host), config_(std::move(config)) {}
-    std::unique_ptr<PortLink> Create(EventHost*, ProgressView*, bool) override {
+    std::unique_ptr<PortLink> Create(const LinkContext& context) override {
         chips.push_back(std::make_unique<sim::BootLoaderSim>(config_));
-        return std::make_unique<SimLink>(host_, *chips.back(), failOpens);
+        return std::make_unique<SimLink>(host_, context, *chips.back(), failOpens);
     }
     sim::BootLoaderSim& LastChip() { return *chips.back(); }
     std::vector<std::unique_ptr<sim::BootLoaderSim>> chips;

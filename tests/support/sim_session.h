@@ -15,7 +15,7 @@ struct SimSession {
 
     // Runs until an outcome ends the run or nothing is left to exchange; returns the last outcome.
     Outcome Run(const std::string& image, const std::string& settings = "", DownloadOptions options = {}) {
-        engine.Init(image, settings, &view, options);
+        engine.Init(image, settings, &view, runLog, options);
         engine.debug = debug;
         Feed(sim.Receive(engine.SyncPattern().data(), engine.SyncPattern().size()));
         Outcome last = Outcome::Continue;
@@ -43,9 +43,10 @@ struct SimSession {
             if (a.kind == sim::SimAction::Send && !a.garbage) queue.push_back(a.bytes);
     }
 
-    RecordingLogView log;
-    RecordingProgress progress;
-    ProgressView view{&progress};
+    RecordingObserver log;
+    RecordingObserver& progress = log;
+    DownloadLog runLog;
+    ProgressView view{&log};
     ProtocolEngine engine;
     sim::BootLoaderSim sim;
     std::deque<std::vector<std::uint8_t>> queue;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/download_file.h"
+#include "log/download_log.h"
 #include "signing/rsa_keys.h"
 #include "signing/sign_image.h"
 #include "signing/verify_signed.h"
@@ -132,7 +133,8 @@ int main(int argc, char** argv) {
     try {
         const ov::KeyPairResult keys = ov::ValidateKeyPair(request.privateKeyPath, request.publicKeyPath);
         if (!keys.valid) throw std::runtime_error("密钥验证失败: " + keys.message);
-        ov::SignToFile(request, keys.bits);
+        ov::DownloadLog noLog;  // a script's signing keeps no log file
+        ov::SignToFile(request, keys.bits, noLog);
     } catch (const std::exception& e) {
         std::string message = e.what();
         while (!message.empty() && message.back() == '\n') message.pop_back();

@@ -25,8 +25,12 @@ int OpenSerialDevice(const std::string& path) {
         return fail();
     }
     // Root ignores TIOCEXCL, so the advisory lock is what keeps a second loader out.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) errno = EBUSY;  // another program holds the line
+        return fail();
+    }
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return fail();
+
 
     termios t;
     if (::tcgetattr(fd, &t) != 0) return fail();
