@@ -37,7 +37,12 @@ DownloadController::DownloadController(ControllerContext context) : c_(std::move
 
 DownloadController::~DownloadController() {
     StopAllTimers();
+    CloseLink();
+}
+
+void DownloadController::CloseLink() {
     if (link_) link_->Close();
+    linkSource_ = 0;
 }
 
 void DownloadController::Guarded(const std::function<void()>& step) {
@@ -96,8 +101,9 @@ void DownloadController::OnStartPauseOver() {
 }
 
 void DownloadController::OpenPort() {
-    // The previous link was closed when its run ended; its late events carry the old source.
-    link_ = c_.links.Create(LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, ++linkSource_});
+    // The previous link was closed when its run ended; its late events carry an old source.
+    linkSource_ = ++opens_;
+    link_ = c_.links.Create(LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, linkSource_});
     usbMode_ = request_.port.find("USB") != std::string::npos;
     if (usbMode_) {
         usbOpenAttempts_ = 1;
@@ -146,14 +152,18 @@ void DownloadController::OnEvent(const Event& event) {
             OnSyncTick();
             break;
         case kDataReceived:
-            if (event.source == linkSource_) OnReceiveData(event.wParam, event.lParam);
+            if (FromOpenLine(event)) OnReceiveData(event.wParam, event.lParam);
             break;
         case kPortError:
-            if (event.source == linkSource_) OnPortError();
+            if (FromOpenLine(event)) OnPortError();
             break;
         default:
             break;
     }
+}
+
+bool DownloadController::FromOpenLine(const Event& event) const {
+    return linkSource_ != 0 && event.source == linkSource_;
 }
 
 void DownloadController::OnTimer(int timerId) {
@@ -270,7 +280,7 @@ void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
     c_.runEnd.FinishRun(Texts().portError, kCodeFault);
-    if (link_) link_->Close();
+    CloseLink();
     StopAllTimers();
     UpdateDownloadUi(true);
     running_ = false;
@@ -324,7 +334,7 @@ void DownloadController::StopDownload() { CloseRun("下载完成", kCodeDone); }
 void DownloadController::CloseRun(const std::string& message, int code) {
     UpdateDownloadUi(true);
     c_.log.Line("关闭串口\n");
-    if (link_) link_->Close();
+    CloseLink();
     c_.log.Close();
     c_.runEnd.FinishRun(message, code);
     StopAllTimers();

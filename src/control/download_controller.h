@@ -84,12 +84,16 @@ private:
     // Runs a step; an error stops the download and ends the run with its text and 300.
     void Guarded(const std::function<void()>& step);
     void ReportError(const std::string& text, const std::string& cause);
+    // Closes the line; whatever it still has in the queue is dropped from here on.
+    void CloseLink();
+    bool FromOpenLine(const Event& event) const;
 
     ControllerContext c_;
     std::unique_ptr<EventChannel> events_;
     DownloadRequest request_;
     std::unique_ptr<PortLink> link_;
-    std::uint64_t linkSource_ = 0;  // the source stamped on the current line's events
+    std::uint64_t opens_ = 0;
+    std::uint64_t linkSource_ = 0;  // the source stamped on the open line's events; 0 when none is open
     std::unique_ptr<ProtocolEngine> engine_;
     bool running_ = false;
     bool usbMode_ = false;

@@ -15,8 +15,13 @@ void DownloadLog::Open(const std::string& directory) {
     std::string folder = directory;
     if (!folder.empty() && folder.back() != '/') folder += '/';
     folder += "log";
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) ::mkdir(folder.c_str(), 0777);
+    // Every missing folder on the way is made: a gang keeps one log folder per port.
+    for (std::size_t at = folder.find('/', 1); ; at = folder.find('/', at + 1)) {
+        const std::string part = folder.substr(0, at);
+        struct stat st;
+        if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) ::mkdir(part.c_str(), 0777);
+        if (at == std::string::npos) break;
+    }
     path_ = folder + "/download.log";
     Reopen();
     Raw("file log\n");

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "control/loader_window.h"
 #include "image/signed_container.h"
 #include "support/manual_host.h"
@@ -255,6 +257,102 @@ TEST_F(ControllerTest, CommandLineRunsNeverHang) {
     EXPECT_TRUE(log.Has("step4:write public key succ \r\n\r\n"));
     EXPECT_EQ(window->runEnd.exitCode, 200);
     EXPECT_LE(host().TickCount() - start, 500u + 5200u);  // the start pause, then at most the reply time-out
+}
+
+TEST_F(ControllerTest, TwoRunsSideBySideOnOneHost) {
+    // Two windows on one event host, each with its own chip, controls, observer, log file,
+    // link and timers; their frames interleave on the shared virtual clock.
+    struct Station {
+        Station(test::ManualHost& host, const std::string& logDir, const std::string& image, sim::SimConfig chip)
+            : links(host, std::move(chip)), window(host, controls, observer, links) {
+            window.InitDialog(logDir);
+            controls.SetItems(ctl::kPortCombo, {"USB", "COM3"});
+            controls.Select(ctl::kPortCombo, 1);
+            controls.SetText(ctl::kDownloadImageStatic, image);
+        }
+        ControlsModel controls;
+        test::RecordingObserver observer;
+        test::SimLinkFactory links;
+        LoaderWindow window;
+    };
+    test::WriteBytes(dir.File("b.bin"), test::RandomBytes(9000, 2));
+    sim::SimConfig slow;
+    slow.delayMs = 7;
+    Station a(host(), dir.File("a"), dir.File("fw.bin"), {});
+    Station b(host(), dir.File("b"), dir.File("b.bin"), slow);
+    a.window.controller.OnDownloadButton();
+    b.window.controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return !a.window.controller.Running() && !b.window.controller.Running(); }, 60000));
+    ASSERT_EQ(a.links.chips.size(), 1u);
+    ASSERT_EQ(b.links.chips.size(), 1u);
+    EXPECT_NE(a.links.LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos) << a.links.LastChip().Verdict();
+    EXPECT_NE(b.links.LastChip().Verdict().find("OK image verified (9000 bytes"), std::string::npos) << b.links.LastChip().Verdict();
+    for (Station* s : {&a, &b}) {
+        EXPECT_EQ(std::count(s->observer.entries.begin(), s->observer.entries.end(), "File downloaded successfully !\r\n\r\n"), 1);
+        EXPECT_EQ(s->observer.progress.state, BarState::Success);
+        EXPECT_EQ(s->observer.phases.back(), RunPhase::Ended);
+        EXPECT_EQ(s->controls.Text(ctl::kDownloadButton), "Download");
+    }
+    EXPECT_EQ(a.observer.progress.imageBytes, 5000u);
+    EXPECT_EQ(b.observer.progress.imageBytes, 9000u);
+    // Each log file holds its own run only: a frame received for each reply of steps 1, 2, 3
+    // and 5 and one for each 1024-byte data frame (5 and 9 of them).
+    auto frames = [](const std::string& text) {
+        int n = 0;
+        for (auto at = text.find("OnReceiveData:未知数据:0\n"); at != std::string::npos; at = text.find("OnReceiveData:未知数据:0\n", at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(frames(test::ReadText(dir.File("a/log/download.log"))), 4 + 5);
+    EXPECT_EQ(frames(test::ReadText(dir.File("b/log/download.log"))), 4 + 9);
+}
+
+TEST_F(ControllerTest, ALineDroppedAfterTheLastReplyDoesNotEndTheNextRun) {
+    // A chip that re-enumerates drops its line right after its last reply; in batch mode the
+    // next run has already started when the old line's error arrives.
+    sim::SimConfig reenumerating;
+    reenumerating.closeAtEnd = true;
+    Make(reenumerating);
+    controls.SetChecked(ctl::kBatchCheck, true);
+    window->controller.OnDownloadButton();
+    EXPECT_TRUE(host().RunUntil([&] { return links->chips.size() == 3; }, 60000));
+    EXPECT_EQ(Count("File downloaded successfully !\r\n\r\n"), 2);
+    EXPECT_FALSE(log.Has("Serial communication error!\r\n\r\n"));
+    EXPECT_TRUE(links->chips[1]->Verified()) << links->chips[1]->Verdict();
+    EXPECT_TRUE(window->controller.Running());
+    window->controller.OnDownloadButton();
+}
+
+TEST_F(ControllerTest, SilenceAfterTheLastDataFrameIsBoundedOnTheCommandLine) {
+    // A chip that takes the whole image and never reports its check.
+    sim::SimConfig hung;
+    hung.silentVerify = true;
+    auto lastFrameOut = [&] { return log.progress.imageBytes > 0 && log.progress.imageBytesSent == log.progress.imageBytes; };
+    for (const std::size_t size : {std::size_t{5000}, std::size_t{600000}}) {
+        test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(size, 5));
+        log = {};
+        Make(hung, true);
+        host().quit = false;
+        window->state.dataTimeoutMs = 3000;
+        StartFromControls();
+        ASSERT_TRUE(host().RunUntil(lastFrameOut, 600000));
+        const auto lastFrame = host().TickCount();
+        EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 600000));
+        EXPECT_EQ(window->runEnd.exitCode, 200);
+        EXPECT_TRUE(log.Has("on timer 超时!\n接收回复超时\n\r\n\r\n"));
+        // The chip's coefficient (2) times the image's time at 92160 bytes a second, at
+        // least the reply time-out; the check runs every 100 ms.
+        const std::uint64_t bound = std::max<std::uint64_t>(3000, 2 * size * 1000 / 92160);
+        EXPECT_GT(host().TickCount() - lastFrame, bound) << size;
+        EXPECT_LE(host().TickCount() - lastFrame, bound + 100) << size;
+    }
+    // The window waits for the chip as long as the operator does.
+    log = {};
+    Make(hung);
+    window->controller.OnDownloadButton();
+    host().RunFor(120000);
+    EXPECT_TRUE(window->controller.Running());
+    EXPECT_FALSE(log.Has("on timer 超时!\n接收回复超时\n\r\n\r\n"));
+    window->controller.OnDownloadButton();
 }
 
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <termios.h>
@@ -172,6 +173,53 @@ TEST_F(PtyTest, LinkSendsWithDumpsInDebugOperation) {
     }
     EXPECT_EQ(Bytes(got.begin(), got.begin() + 10), sync);
     EXPECT_EQ(Bytes(got.begin() + 10, got.end()), frame);
+}
+
+TEST_F(PtyTest, WritesNeverWaitAndAStuckLineEndsInAPortError) {
+    // The chip reads nothing: the terminal's buffer fills, yet no write holds the caller.
+    port.Close();
+    port.writeTimeoutMs = 400;
+    ASSERT_TRUE(port.Open(path, &events, 7));
+    const Bytes frame = test::RandomBytes(1030, 3);
+    Clock::duration longest{};
+    const auto start = Clock::now();
+    for (int i = 0; i < 200; ++i) {
+        const auto before = Clock::now();
+        port.Write(frame.data(), frame.size());
+        longest = std::max(longest, Clock::now() - before);
+    }
+    EXPECT_LT(longest, 50ms);
+    auto e = events.Next(3000ms);
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->id, kPortError);
+    EXPECT_EQ(e->source, 7u);  // stamped with the open that posted it
+    EXPECT_GE(Clock::now() - start, 350ms);
+    EXPECT_FALSE(port.Write(frame.data(), frame.size()));  // a failed line takes nothing more
+
+    // A chip that reads late gets every byte, in order, once the device drains.
+    port.Close();
+    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 50) > 0;) {  // what the stuck run left behind
+        Bytes scrap(4096);
+        if (::read(master, scrap.data(), scrap.size()) <= 0) break;
+    }
+    port.writeTimeoutMs = 5000;
+    ASSERT_TRUE(port.Open(path, &events, 8));
+    Bytes sent;
+    for (int i = 0; i < 64; ++i) {
+        const Bytes piece = test::RandomBytes(1030, 100 + i);
+        port.Write(piece.data(), piece.size());
+        sent.insert(sent.end(), piece.begin(), piece.end());
+    }
+    Bytes got(sent.size());
+    std::size_t have = 0;
+    const auto deadline = Clock::now() + 5s;
+    while (have < got.size() && Clock::now() < deadline) {
+        const ssize_t n = ::read(master, got.data() + have, got.size() - have);
+        if (n > 0) have += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(have, sent.size());
+    EXPECT_TRUE(got == sent);
+    EXPECT_FALSE(events.Next(100ms).has_value());
 }
 
 TEST(PortNames, ComNumbersAndDeviceNames) {

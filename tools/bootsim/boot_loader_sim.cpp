@@ -284,6 +284,7 @@ void BootLoaderSim::VerifyImage(std::vector<SimAction>& out) {
         status = injected->second;
         if (status != kOk) Failure("injected status " + std::to_string(status) + " at step 5");
     }
+    if (config_.silentVerify) return;  // a chip that hangs while it checks the image
     auto reply = BuildStatusReply(5, status);
     if (config_.badCrcAt.count(key)) reply.back() ^= 0xFF;
     out.push_back({SimAction::Send, reply, config_.delayMs, false});
@@ -339,6 +340,10 @@ void BootLoaderSim::Finish(std::vector<SimAction>& out) {
     if (config_.efuseResult) {
         auto reply = BuildStatusReply(7, *config_.efuseResult);
         out.push_back({SimAction::Send, reply, config_.delayMs, false});
+    }
+    if (config_.closeAtEnd) {
+        out.push_back({SimAction::Close, {}, 0, false});
+        closed_ = true;
     }
 }
 

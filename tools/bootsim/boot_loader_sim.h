@@ -26,6 +26,8 @@ struct SimConfig {
     int garbageBytes = 0;                       // non-frame bytes before each reply
     std::optional<std::uint8_t> efuseResult;    // a step-7 reply once the image (and extras) are in
     bool writeKey = false;                      // public-key path: after step 3, report step-4 status 3
+    bool silentVerify = false;                  // take the whole image, then never send the step-5 reply
+    bool closeAtEnd = false;                    // drop the line right after the last reply (re-enumeration)
 };
 
 // What the simulated chip does next.

@@ -31,6 +31,8 @@ const char* const kSimHelp =
     "  --garbage N            send N bytes of line noise before each reply\n"
     "  --efuse R              once the image (and additional files) are in, report eFuse result R\n"
     "  --write-key            public-key path: after step 3 of a signed image, report the key written\n"
+    "  --silent-verify        take the whole image, then never answer step 5 (a chip hung in its check)\n"
+    "  --close-at-end         drop the line right after the last reply, as a chip re-enumerating does\n"
     "\n"
     "Line:\n"
     "  --baud B               pace both directions like a line of B baud, 10 bits a byte (default off)\n"
@@ -121,6 +123,10 @@ ServerOptions ParseSimOptions(const std::vector<std::string>& args) {
             o.config.efuseResult = static_cast<std::uint8_t>(Number(value(), 0, option));
         } else if (option == "--write-key") {
             o.config.writeKey = true;
+        } else if (option == "--silent-verify") {
+            o.config.silentVerify = true;
+        } else if (option == "--close-at-end") {
+            o.config.closeAtEnd = true;
         } else if (option == "--baud") {
             o.baud = Number(value(), 10, option);
         } else if (option == "--stats") {
