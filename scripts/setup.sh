@@ -8,9 +8,10 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev
   libssl-dev openssl
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libqt6svg6
   binutils
   fonts-wqy-microhei
+  xvfb xauth imagemagick
 )
 if [ "${1:-}" = fuzz ]; then packages+=(clang libclang-rt-dev); fi
 

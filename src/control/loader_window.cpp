@@ -2,9 +2,14 @@
 
 #include <strings.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "common/file_util.h"
 #include "common/program_directory.h"
 #include "control/command_line.h"
 #include "log/log_view.h"
+#include "ui/hex_box.h"
 #include "ui/option_lists.h"
 #include "ui/ui_texts.h"
 
@@ -86,6 +91,34 @@ void LoaderWindow::OnPhase(RunPhase phase) {
         controls.SetEnabled(id, idle);
     controls.SetText(ctl::kDownloadButton, idle ? Texts().download : Texts().stopDownload);
     observer.OnPhase(phase);
+}
+
+void LoaderWindow::ChooseSignImage(const std::string& path) { controls.SetText(ctl::kSignImageStatic, path); }
+
+void LoaderWindow::ChoosePrivateKey(const std::string& path) { controls.SetText(ctl::kPrivateKeyStatic, path); }
+
+void LoaderWindow::ChoosePublicKey(const std::string& path) {
+    const InputFile key(path);
+    if (key.IsOpen()) controls.SetText(ctl::kPublicKeyStatic, path);
+    else runEnd.FinishRun("Failed to open the public key file !", 300, path + ": " + std::strerror(errno));
+}
+
+void LoaderWindow::ChooseDownloadImage(const std::string& path) {
+    state.downloadFilePath = path;
+    controls.SetText(ctl::kDownloadImageStatic, path);
+}
+
+void LoaderWindow::ToggleHexBox() {
+    const std::string text = controls.Text(ctl::kEsnEdit);
+    controls.SetText(ctl::kEsnEdit, controls.Checked(ctl::kHexCheck) ? TextToHex(text) : HexToText(text));
+}
+
+void LoaderWindow::ClearLog() { controller.lastCsn.clear(); }
+
+void LoaderWindow::RefreshPortList() {
+    const std::string chosen = controls.SelectedText(ctl::kPortCombo);
+    FillPortList(controls, portBackend);
+    if (!chosen.empty() && !controls.SelectExact(ctl::kPortCombo, chosen)) AddDevicePathToPortList(controls, chosen);
 }
 
 void LoaderWindow::Close() {

@@ -37,6 +37,19 @@ public:
     // The close handler: timers stopped, the controls saved, the loop ended.
     void Close();
 
+    // The window's commands, once a file dialog has given its path.
+    void ChooseSignImage(const std::string& path);
+    void ChoosePrivateKey(const std::string& path);
+    // Shown only when it opens for reading; otherwise the run end reports it (300).
+    void ChoosePublicKey(const std::string& path);
+    void ChooseDownloadImage(const std::string& path);
+    // After the "HEX" box toggled: the serial-number field switches between text and hexadecimal.
+    void ToggleHexBox();
+    // With the log view emptied: the next chip may repeat the last serial number.
+    void ClearLog();
+    // When the port list drops down: the ports present now, the choice kept where it still exists.
+    void RefreshPortList();
+
     void OnLogEntry(const std::string& entry) override { observer.OnLogEntry(entry); }
     void OnProgress(const RunProgress& progress) override { observer.OnProgress(progress); }
     void OnPhase(RunPhase phase) override;

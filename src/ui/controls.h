@@ -27,6 +27,11 @@ inline constexpr int kBatchCheck = 1076;
 inline constexpr int kDownloadButton = 1009;
 inline constexpr int kSignButton = 1015;
 inline constexpr int kBrowseDownloadImage = 1027;
+inline constexpr int kBrowseSignImage = 1008;
+inline constexpr int kBrowsePublicKey = 1021;
+inline constexpr int kBrowsePrivateKey = 1024;
+inline constexpr int kClearLogButton = 1028;
+inline constexpr int kDownloadGroup = 1000;
 }  // namespace ctl
 
 // The dialog's control values by control number: the real dialog, or a model for running
