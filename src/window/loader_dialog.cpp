@@ -236,11 +236,18 @@ void LoaderDialog::OnLogEntry(const std::string& entry) {
 }
 
 void LoaderDialog::OnProgress(const RunProgress& progress) {
-    bar_->setRange(0, std::max(progress.range, 0));
-    bar_->setValue(std::min(progress.position, std::max(progress.range, 0)));
+    // The bar is redrawn when it moves by a thousandth, not for every frame of a large image.
+    const int range = std::max(progress.range, 0);
+    const int position = std::min(progress.position, range);
+    if (range != bar_->maximum() || position == range || position == 0 ||
+        (position - bar_->value()) * 1000LL >= range) {
+        bar_->setRange(0, range);
+        bar_->setValue(position);
+    }
     if (progress.state != barState_) bar_->setStyleSheet(BarStyle(progress.state));
     barState_ = progress.state;
-    percent_->setText(QString("%1%").arg(progress.percent));
+    const QString percent = QString("%1%").arg(progress.percent);
+    if (percent != percent_->text()) percent_->setText(percent);
     if (alsoTell_ != nullptr) alsoTell_->OnProgress(progress);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -353,6 +354,34 @@ TEST_F(ControllerTest, SilenceAfterTheLastDataFrameIsBoundedOnTheCommandLine) {
     EXPECT_TRUE(window->controller.Running());
     EXPECT_FALSE(log.Has("on timer 超时!\n接收回复超时\n\r\n\r\n"));
     window->controller.OnDownloadButton();
+}
+
+TEST_F(ControllerTest, PortListRebuiltOnDropDownKeepsAPseudoTerminal) {
+    // An operator practising against the simulator: its pseudo-terminal is no listed port,
+    // yet it stays chosen when the list is rebuilt.
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    Make({});
+    test::RunCommand("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "'");
+    controls.SetItems(ctl::kPortCombo, {"USB"});
+    ASSERT_TRUE(AddDevicePathToPortList(controls, name));
+    window->RefreshPortList();
+    EXPECT_EQ(controls.Items(ctl::kPortCombo), (std::vector<std::string>{"USB", name}));
+    EXPECT_EQ(controls.SelectedText(ctl::kPortCombo), name);
+    controls.Select(ctl::kPortCombo, 0);
+    window->RefreshPortList();
+    EXPECT_EQ(controls.SelectedText(ctl::kPortCombo), "USB");
+    ::close(slave);
+    ::close(master);
+
+    // The public key is shown only when it can be read; otherwise the old one stays.
+    test::WriteFile(dir.File("pub.pem"), "key");
+    window->ChoosePublicKey(dir.File("pub.pem"));
+    window->ChoosePublicKey(dir.File("missing.pem"));
+    EXPECT_EQ(controls.Text(ctl::kPublicKeyStatic), dir.File("pub.pem"));
+    EXPECT_EQ(log.entries.back(), "Failed to open the public key file !\r\n\r\n");
+    EXPECT_NE(test::ReadText(dir.File("log/download.log")).find("Failed to open the public key file ! (" + dir.File("missing.pem") + ": No such file or directory)"), std::string::npos);
 }
 
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {
