@@ -26,10 +26,33 @@ struct RunProgress {
     std::uint64_t imageBytes = 0;
 };
 
-// How a run (or a refused command) ended: the exit code it carries and its message.
+// Why a run ended, for those who count outcomes (a production line's ledger).
+enum class RunOutcome {
+    None,        // a refused command line, or nothing known yet
+    Verified,    // the chip verified the image (and its additional files)
+    Failed,      // the boot loader reported a failure
+    Timeout,     // no handshake or no reply in time
+    PortError,   // the line could not be opened, or vanished
+    Refused,     // the chip repeated the last serial number
+    Error,       // the image, the settings or a file could not be used
+    Stopped,     // the operator stopped it
+};
+
+// How a run (or a refused command) ended: the exit code it carries, its message and why.
 struct RunEndReport {
     int code = 0;
     std::string message;
+    RunOutcome outcome = RunOutcome::None;
+};
+
+// What the chip told of itself in its step-1 reply.
+struct ChipReport {
+    std::string csn;  // 12 lowercase hex digits
+    std::string esn;  // 32 lowercase hex digits
+    std::uint16_t stage = 0;
+    std::int16_t variant = 0;
+    std::int16_t equipmentInfo = 0;
+    std::int16_t appVersion = 0;
 };
 
 // Receives what one run shows the operator: the dialog, the terminal, or a gang's port.
@@ -41,6 +64,7 @@ public:
     virtual void OnLogEntry(const std::string& entry) = 0;
     virtual void OnProgress(const RunProgress&) {}
     virtual void OnPhase(RunPhase) {}
+    virtual void OnChip(const ChipReport&) {}
     virtual void OnRunEnd(const RunEndReport&) {}
 };
 

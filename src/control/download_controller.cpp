@@ -49,12 +49,15 @@ void DownloadController::Guarded(const std::function<void()>& step) {
     try {
         step();
     } catch (const LoaderError& e) {
+        if (!openFailed_) c_.view.SetOutcome(RunOutcome::Error);
         StopDownload();
         c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault, e.Cause());
     } catch (const std::exception& e) {
+        c_.view.SetOutcome(RunOutcome::Error);
         StopDownload();
         c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault);
     } catch (...) {
+        c_.view.SetOutcome(RunOutcome::Error);
         StopDownload();
         c_.runEnd.FinishRun("未知异常", kCodeFault);
     }
@@ -62,8 +65,12 @@ void DownloadController::Guarded(const std::function<void()>& step) {
 
 void DownloadController::OnDownloadButton() {
     Guarded([this] {
-        if (running_) StopDownload();
-        else StartDownload(c_.nextRequest ? c_.nextRequest() : request_);
+        if (running_) {
+            c_.view.SetOutcome(RunOutcome::Stopped);
+            StopDownload();
+        } else {
+            StartDownload(c_.nextRequest ? c_.nextRequest() : request_);
+        }
     });
 }
 
@@ -73,6 +80,8 @@ void DownloadController::StartDownloadGuarded(const DownloadRequest& request) {
 
 void DownloadController::StartDownload(const DownloadRequest& request) {
     request_ = request;
+    openFailed_ = false;
+    c_.view.SetOutcome(RunOutcome::None);
     if (request_.handshakeTimeoutMs > 0) events_->StartTimer(kTimerHandshake, request_.handshakeTimeoutMs);
     c_.log.Reopen();
     c_.log.Line("初始化boot程序\n");
@@ -111,7 +120,13 @@ void DownloadController::OpenPort() {
         c_.view.SetPhase(RunPhase::WaitingForDevice);
         return;
     }
-    link_->OpenByName(request_.port);
+    try {
+        link_->OpenByName(request_.port);
+    } catch (const LoaderError&) {
+        openFailed_ = true;
+        c_.view.SetOutcome(RunOutcome::PortError);
+        throw;
+    }
     StartSync();
 }
 
@@ -225,6 +240,7 @@ void DownloadController::ReportError(const std::string& text, const std::string&
     // A script waits for the process: a run that cannot go on ends with 300 instead of hanging.
     if (c_.runEnd.commandLineMode) {
         if (c_.runEnd.Closing()) return;
+        c_.view.SetOutcome(RunOutcome::Error);
         StopDownload();
         c_.runEnd.FinishRun(text, kCodeFault, cause);
         return;
@@ -245,9 +261,11 @@ void DownloadController::HandleResult(const EngineResult& result) {
     switch (result.outcome) {
         case Outcome::Continue:
             if (!result.csn.empty()) {
+                c_.view.ReportChip(engine_->Chip());
                 c_.view.AppendLogView("csn:" + result.csn, kLogPlain);
                 if (result.csn == lastCsn && !request_.continuousDownload) {
                     c_.view.AppendLogView(Texts().sameSn, kLogPlain);
+                    c_.view.SetOutcome(RunOutcome::Refused);
                     EndRun();
                     return;
                 }
@@ -264,13 +282,16 @@ void DownloadController::HandleResult(const EngineResult& result) {
             break;
         case Outcome::FinishedWithExtras:
             lastCsn = currentCsn;
+            c_.view.SetOutcome(RunOutcome::Verified);
             EndRun();
             break;
         case Outcome::Failed:
+            c_.view.SetOutcome(RunOutcome::Failed);
             StopDownload();
             break;
         case Outcome::Finished:
         case Outcome::EfuseChecked:
+            c_.view.SetOutcome(RunOutcome::Verified);
             EndRun();
             break;
     }
@@ -279,6 +300,7 @@ void DownloadController::HandleResult(const EngineResult& result) {
 void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
+    c_.view.SetOutcome(RunOutcome::PortError);
     c_.runEnd.FinishRun(Texts().portError, kCodeFault);
     CloseLink();
     StopAllTimers();
@@ -289,6 +311,7 @@ void DownloadController::OnPortError() {
 void DownloadController::OnHandshakeTimeout() {
     events_->StopTimer(kTimerHandshake);
     if (engine_ && !engine_->NeedHandShake()) return;
+    c_.view.SetOutcome(RunOutcome::Timeout);
     c_.view.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
     c_.view.SetBarState(BarState::Failure);
     CloseRun(kHandshakeTimeoutText, kCodeHandshakeTimeout);
@@ -298,6 +321,7 @@ void DownloadController::OnReplyCheck() {
     const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(events_->TickCount()) - replyStart_);
     if (elapsed <= replyLimitMs_) return;
     events_->StopTimer(kTimerReplyCheck);
+    c_.view.SetOutcome(RunOutcome::Timeout);
     c_.view.AppendLogView("on timer 超时!\n接收回复超时\n", kLogPlain);
     c_.view.SetBarState(BarState::Failure);
     StopDownload();
@@ -319,6 +343,7 @@ void DownloadController::ResolveUsbPort() {
             ++usbOpenAttempts_;
             return;
         }
+        c_.view.SetOutcome(RunOutcome::PortError);
         StopDownload();
         events_->StopTimer(kTimerUsbSearch);
         c_.view.AppendLogView(UsbOpenFailedText(), kLogPlain);

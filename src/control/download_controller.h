@@ -101,6 +101,7 @@ private:
     std::uint32_t replyStart_ = 0;
     int replyLimitMs_ = 0;
     int usbOpenAttempts_ = 0;
+    bool openFailed_ = false;
 };
 
 }  // namespace ov

@@ -47,6 +47,7 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
     debug = false;
     lastExtraKind = 0;
     chipInfo = 0;
+    chip = {};
     timeoutCoefficient = 1;
     BuildMessageTable();
     file = CreateDownloadFile(imagePath, log);
@@ -143,6 +144,12 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
     }
     const std::string csn = HexBytesLower(frame + ci::kCsn, ci::kCsnSize);
     chipInfo = static_cast<std::int16_t>(Word(frame, ci::kChipInfo));
+    chip = {csn,
+            HexBytesLower(frame + ci::kEsn, ci::kEsnSize),
+            chipStage,
+            chipInfo,
+            static_cast<std::int16_t>(Word(frame, ci::kEquipmentInfo)),
+            static_cast<std::int16_t>(Word(frame, ci::kAppVersion))};
     std::string report = Message(47) + scratchText + "\r\n" + Message(48) + csn;
     report += "\r\n" + Message(49) + SignedHex(Word(frame, ci::kChipInfo));
     report += "\r\n" + Message(50) + HexBytesLower(frame + ci::kEsn, ci::kEsnSize);

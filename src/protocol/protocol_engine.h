@@ -8,6 +8,7 @@
 #include "image/download_file.h"
 #include "log/download_log.h"
 #include "protocol/frame.h"
+#include "common/run_observer.h"
 #include "ui/progress_view.h"
 
 namespace ov {
@@ -50,6 +51,8 @@ public:
     const std::string& Extension() const { return extension; }
     // The chip's time-out coefficient from its step-1 reply (1 when it gives none).
     int TimeoutCoefficient() const { return timeoutCoefficient; }
+    // The chip's step-1 report, once it came.
+    const ChipReport& Chip() const { return chip; }
 
     bool debug = false;
 
@@ -81,6 +84,7 @@ private:
     bool needHandShake = true;
     std::int16_t chipInfo = 0;
     int timeoutCoefficient = 1;
+    ChipReport chip;
     std::string extension;
 };
 

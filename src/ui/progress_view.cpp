@@ -42,8 +42,12 @@ void ProgressView::SetPhase(RunPhase phase) {
     if (observer_ != nullptr) observer_->OnPhase(phase);
 }
 
+void ProgressView::ReportChip(const ChipReport& chip) {
+    if (observer_ != nullptr) observer_->OnChip(chip);
+}
+
 void ProgressView::ReportEnd(int code, const std::string& message) {
-    if (observer_ != nullptr) observer_->OnRunEnd({code, message});
+    if (observer_ != nullptr) observer_->OnRunEnd({code, message, outcome_});
 }
 
 void ProgressView::Publish() {

@@ -28,6 +28,9 @@ public:
     void SetBarState(BarState state);
     void SetImageBytes(std::uint64_t sent, std::uint64_t total);
     void SetPhase(RunPhase phase);
+    void ReportChip(const ChipReport& chip);
+    // Why the run is ending; the next ReportEnd carries it.
+    void SetOutcome(RunOutcome outcome) { outcome_ = outcome; }
     void ReportEnd(int code, const std::string& message);
 
     const RunProgress& Progress() const { return progress_; }
@@ -39,6 +42,7 @@ private:
     RunObserver* observer_;
     RunProgress progress_;
     RunPhase phase_ = RunPhase::Ended;
+    RunOutcome outcome_ = RunOutcome::None;
 };
 
 }  // namespace ov

@@ -163,6 +163,7 @@ TEST_F(ControllerTest, SameChipRefusedOnlyAfterFinishedWithExtras) {
     window->controller.OnDownloadButton();
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
     EXPECT_TRUE(log.Has("Continuous downloading of the same sn is not allowed.\r\n\r\n"));
+    EXPECT_EQ(log.ends.back().outcome, RunOutcome::Refused);
     EXPECT_EQ(links->LastChip().HostFrames(), 0);  // no step-2 frame went out
 
     Make({});
@@ -209,6 +210,8 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     StartFromControls();
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_EQ(window->runEnd.exitCode, 300);
+    ASSERT_FALSE(log.ends.empty());
+    EXPECT_EQ(log.ends.back().outcome, RunOutcome::PortError);
 
     Make({}, true);
     host().quit = false;
@@ -217,6 +220,8 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     StartFromControls();
     EXPECT_EQ(window->runEnd.exitCode, 300);
     EXPECT_TRUE(host().quit);
+    EXPECT_EQ(log.ends.back().outcome, RunOutcome::Error);
+    EXPECT_EQ(log.ends.back().code, 300);
 
     // Window mode: the text goes to the log view and the code is not kept.
     Make({});
@@ -289,6 +294,9 @@ TEST_F(ControllerTest, TwoRunsSideBySideOnOneHost) {
     EXPECT_NE(a.links.LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos) << a.links.LastChip().Verdict();
     EXPECT_NE(b.links.LastChip().Verdict().find("OK image verified (9000 bytes"), std::string::npos) << b.links.LastChip().Verdict();
     for (Station* s : {&a, &b}) {
+        ASSERT_FALSE(s->observer.ends.empty());
+        EXPECT_EQ(s->observer.ends.back().outcome, RunOutcome::Verified);
+        EXPECT_EQ(s->observer.ends.back().code, 200);
         EXPECT_EQ(std::count(s->observer.entries.begin(), s->observer.entries.end(), "File downloaded successfully !\r\n\r\n"), 1);
         EXPECT_EQ(s->observer.progress.state, BarState::Success);
         EXPECT_EQ(s->observer.phases.back(), RunPhase::Ended);
@@ -339,6 +347,7 @@ TEST_F(ControllerTest, SilenceAfterTheLastDataFrameIsBoundedOnTheCommandLine) {
         const auto lastFrame = host().TickCount();
         EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 600000));
         EXPECT_EQ(window->runEnd.exitCode, 200);
+        EXPECT_EQ(log.ends.back().outcome, RunOutcome::Timeout);
         EXPECT_TRUE(log.Has("on timer 超时!\n接收回复超时\n\r\n\r\n"));
         // The chip's coefficient (2) times the image's time at 92160 bytes a second, at
         // least the reply time-out; the check runs every 100 ms.
