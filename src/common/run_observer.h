@@ -43,6 +43,7 @@ struct RunEndReport {
     int code = 0;
     std::string message;
     RunOutcome outcome = RunOutcome::None;
+    std::string reason;  // what the log view said about it ("step2:verify error ", ...)
 };
 
 // What the chip told of itself in its step-1 reply.

@@ -49,15 +49,15 @@ void DownloadController::Guarded(const std::function<void()>& step) {
     try {
         step();
     } catch (const LoaderError& e) {
-        if (!openFailed_) c_.view.SetOutcome(RunOutcome::Error);
+        if (!openFailed_) c_.view.SetOutcome(RunOutcome::Error, e.what());
         StopDownload();
         c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault, e.Cause());
     } catch (const std::exception& e) {
-        c_.view.SetOutcome(RunOutcome::Error);
+        c_.view.SetOutcome(RunOutcome::Error, e.what());
         StopDownload();
         c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault);
     } catch (...) {
-        c_.view.SetOutcome(RunOutcome::Error);
+        c_.view.SetOutcome(RunOutcome::Error, "未知异常");
         StopDownload();
         c_.runEnd.FinishRun("未知异常", kCodeFault);
     }
@@ -66,7 +66,7 @@ void DownloadController::Guarded(const std::function<void()>& step) {
 void DownloadController::OnDownloadButton() {
     Guarded([this] {
         if (running_) {
-            c_.view.SetOutcome(RunOutcome::Stopped);
+            c_.view.SetOutcome(RunOutcome::Stopped, Texts().stopDownload);
             StopDownload();
         } else {
             StartDownload(c_.nextRequest ? c_.nextRequest() : request_);
@@ -122,9 +122,9 @@ void DownloadController::OpenPort() {
     }
     try {
         link_->OpenByName(request_.port);
-    } catch (const LoaderError&) {
+    } catch (const LoaderError& e) {
         openFailed_ = true;
-        c_.view.SetOutcome(RunOutcome::PortError);
+        c_.view.SetOutcome(RunOutcome::PortError, e.what());
         throw;
     }
     StartSync();
@@ -240,7 +240,7 @@ void DownloadController::ReportError(const std::string& text, const std::string&
     // A script waits for the process: a run that cannot go on ends with 300 instead of hanging.
     if (c_.runEnd.commandLineMode) {
         if (c_.runEnd.Closing()) return;
-        c_.view.SetOutcome(RunOutcome::Error);
+        c_.view.SetOutcome(RunOutcome::Error, text);
         StopDownload();
         c_.runEnd.FinishRun(text, kCodeFault, cause);
         return;
@@ -300,7 +300,7 @@ void DownloadController::HandleResult(const EngineResult& result) {
 void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
-    c_.view.SetOutcome(RunOutcome::PortError);
+    c_.view.SetOutcome(RunOutcome::PortError, Texts().portError);
     c_.runEnd.FinishRun(Texts().portError, kCodeFault);
     CloseLink();
     StopAllTimers();
@@ -311,7 +311,7 @@ void DownloadController::OnPortError() {
 void DownloadController::OnHandshakeTimeout() {
     events_->StopTimer(kTimerHandshake);
     if (engine_ && !engine_->NeedHandShake()) return;
-    c_.view.SetOutcome(RunOutcome::Timeout);
+    c_.view.SetOutcome(RunOutcome::Timeout, kHandshakeTimeoutText);
     c_.view.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
     c_.view.SetBarState(BarState::Failure);
     CloseRun(kHandshakeTimeoutText, kCodeHandshakeTimeout);
@@ -321,7 +321,7 @@ void DownloadController::OnReplyCheck() {
     const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(events_->TickCount()) - replyStart_);
     if (elapsed <= replyLimitMs_) return;
     events_->StopTimer(kTimerReplyCheck);
-    c_.view.SetOutcome(RunOutcome::Timeout);
+    c_.view.SetOutcome(RunOutcome::Timeout, "on timer 超时!\n接收回复超时");
     c_.view.AppendLogView("on timer 超时!\n接收回复超时\n", kLogPlain);
     c_.view.SetBarState(BarState::Failure);
     StopDownload();
@@ -343,7 +343,7 @@ void DownloadController::ResolveUsbPort() {
             ++usbOpenAttempts_;
             return;
         }
-        c_.view.SetOutcome(RunOutcome::PortError);
+        c_.view.SetOutcome(RunOutcome::PortError, UsbOpenFailedText());
         StopDownload();
         events_->StopTimer(kTimerUsbSearch);
         c_.view.AppendLogView(UsbOpenFailedText(), kLogPlain);

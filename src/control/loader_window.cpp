@@ -40,18 +40,8 @@ void LoaderWindow::InitDialog(const std::string& logDirectory) {
 
 DownloadRequest LoaderWindow::RequestFromControls() {
     WindowToSettings(config, controls, state);
-    DownloadRequest request;
-    request.imagePath = state.downloadFilePath = controls.Text(ctl::kDownloadImageStatic);
-    request.extraFilesFrom = ConfigFilePath();
-    request.port = controls.SelectedText(ctl::kPortCombo);
-    request.options = OptionsFromControls(controls);
-    request.dataTimeoutMs = state.dataTimeoutMs;
-    request.batch = controls.Checked(ctl::kBatchCheck);
-    request.continuousDownload = state.continuousDownload;
-    request.debugMode = state.debugMode;
-    request.usbVid = state.usbVid;
-    request.usbPid = state.usbPid;
-    return request;
+    state.downloadFilePath = controls.Text(ctl::kDownloadImageStatic);
+    return RequestFrom(controls, state);
 }
 
 void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {

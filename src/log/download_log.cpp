@@ -14,7 +14,10 @@ DownloadLog::~DownloadLog() { Close(); }
 void DownloadLog::Open(const std::string& directory) {
     std::string folder = directory;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    folder += "log";
+    OpenIn(folder + "log");
+}
+
+void DownloadLog::OpenIn(const std::string& folder) {
     // Every missing folder on the way is made: a gang keeps one log folder per port.
     for (std::size_t at = folder.find('/', 1); ; at = folder.find('/', at + 1)) {
         const std::string part = folder.substr(0, at);

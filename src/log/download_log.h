@@ -19,6 +19,8 @@ public:
 
     // Creates "log" under the directory when missing, empties the file, writes "file log".
     void Open(const std::string& directory);
+    // The same with the log's own folder named: `folder`/download.log (a gang's port).
+    void OpenIn(const std::string& folder);
     // Empties the file and writes to it again.
     void Reopen();
     void Close();

@@ -144,6 +144,19 @@ bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::str
     return false;
 }
 
+std::string UsbSlot(const std::string& devicePath, const PortBackend& backend) {
+    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
+    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
+    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
+        std::string part = dir.substr(dir.rfind('/') + 1);
+        const auto colon = part.find(':');
+        if (colon == std::string::npos || part.find('-') > colon) continue;
+        part[part.find('-')] = '.';
+        return "usb-" + part;
+    }
+    return {};
+}
+
 std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback) {
     if (text.empty()) return fallback;
     char* end = nullptr;

@@ -42,6 +42,11 @@ bool AddDevicePathToPortList(Controls& controls, const std::string& name);
 bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,
                        const PortBackend& backend = {});
 
+// The physical USB path of a serial device ("usb-1.4:1.0": bus 1, port 4, interface 1.0), which
+// stays the same when the chip re-enumerates under another tty name; empty when the device
+// is no USB device.
+std::string UsbSlot(const std::string& devicePath, const PortBackend& backend = {});
+
 // A hexadecimal ID from the settings ("UsbVid", "UsbPid"), or the default.
 std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback);
 

@@ -5,6 +5,7 @@
 namespace ov {
 
 void ProgressView::AppendLogView(const std::string& text, int kind) {
+    if (kind == kLogPlain) lastPlain_ = text;
     if (observer_ != nullptr) observer_->OnLogEntry(BuildLogViewEntry(text, kind));
 }
 
@@ -46,8 +47,13 @@ void ProgressView::ReportChip(const ChipReport& chip) {
     if (observer_ != nullptr) observer_->OnChip(chip);
 }
 
+void ProgressView::SetOutcome(RunOutcome outcome, const std::string& reason) {
+    outcome_ = outcome;
+    reason_ = outcome == RunOutcome::None ? std::string() : reason.empty() ? lastPlain_ : reason;
+}
+
 void ProgressView::ReportEnd(int code, const std::string& message) {
-    if (observer_ != nullptr) observer_->OnRunEnd({code, message, outcome_});
+    if (observer_ != nullptr) observer_->OnRunEnd({code, message, outcome_, reason_});
 }
 
 void ProgressView::Publish() {

@@ -29,8 +29,9 @@ public:
     void SetImageBytes(std::uint64_t sent, std::uint64_t total);
     void SetPhase(RunPhase phase);
     void ReportChip(const ChipReport& chip);
-    // Why the run is ending; the next ReportEnd carries it.
-    void SetOutcome(RunOutcome outcome) { outcome_ = outcome; }
+    // Why the run is ending; the next ReportEnd carries it. Without a reason, the last plain
+    // entry of the log view is the reason (the chip's failure, the success message).
+    void SetOutcome(RunOutcome outcome, const std::string& reason = {});
     void ReportEnd(int code, const std::string& message);
 
     const RunProgress& Progress() const { return progress_; }
@@ -43,6 +44,8 @@ private:
     RunProgress progress_;
     RunPhase phase_ = RunPhase::Ended;
     RunOutcome outcome_ = RunOutcome::None;
+    std::string reason_;
+    std::string lastPlain_;
 };
 
 }  // namespace ov
