@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "common/file_util.h"
@@ -12,17 +13,21 @@ namespace ov {
 
 namespace {
 
-// Reads lines ending in CR LF, LF or CR through a large buffer.
+// Reads lines ending in CR LF, LF or CR through a large buffer. A line that lies whole in the
+// buffer is handed out in place; only one that straddles two reads is copied.
 class LineReader {
 public:
     explicit LineReader(InputFile& file) : file_(file), buffer_(256 * 1024) {}
 
     // The next line without its ending; false at the end of the file.
-    bool Next(std::string& line) {
-        line.clear();
+    bool Next(std::string_view& line) {
+        spill_.clear();
         bool any = false;
         for (;;) {
-            if (pos_ == end_ && !Fill()) return any;
+            if (pos_ == end_ && !Fill()) {
+                line = spill_;
+                return any;
+            }
             if (afterCr_) {
                 afterCr_ = false;
                 if (buffer_[pos_] == '\n') {
@@ -31,15 +36,23 @@ public:
                 }
             }
             any = true;
-            std::size_t stop = pos_;
-            while (stop < end_ && buffer_[stop] != '\n' && buffer_[stop] != '\r') ++stop;
-            line.append(buffer_.data() + pos_, stop - pos_);
-            if (stop == end_) {
+            const char* start = buffer_.data() + pos_;
+            const char* stop = start;
+            const char* limit = buffer_.data() + end_;
+            while (stop < limit && *stop != '\n' && *stop != '\r') ++stop;
+            if (stop == limit) {
+                spill_.append(start, static_cast<std::size_t>(stop - start));
                 pos_ = end_;
                 continue;
             }
-            afterCr_ = buffer_[stop] == '\r';
-            pos_ = stop + 1;
+            afterCr_ = *stop == '\r';
+            pos_ = static_cast<std::size_t>(stop - buffer_.data()) + 1;
+            if (spill_.empty()) {
+                line = std::string_view(start, static_cast<std::size_t>(stop - start));
+            } else {
+                spill_.append(start, static_cast<std::size_t>(stop - start));
+                line = spill_;
+            }
             return true;
         }
     }
@@ -53,17 +66,21 @@ private:
 
     InputFile& file_;
     std::vector<char> buffer_;
+    std::string spill_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool afterCr_ = false;
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+// The value of each hexadecimal digit; 0xFF for any other character.
+constexpr std::array<std::uint8_t, 256> kHexValue = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = 0xFF;
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'a' + 10);
+    return table;
+}();
 
 class HexConverter {
 public:
@@ -71,11 +88,11 @@ public:
 
     void Run(InputFile& hex) {
         LineReader reader(hex);
-        std::string line;
+        std::string_view line;
         std::uint64_t lineNumber = 0;
         while (reader.Next(line)) {
             ++lineNumber;
-            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
             if (line.empty()) continue;
             if (!Record(line, lineNumber)) break;  // end-of-file record
         }
@@ -89,19 +106,22 @@ private:
     }
 
     // Returns false at the end-of-file record.
-    bool Record(const std::string& line, std::uint64_t lineNumber) {
+    bool Record(std::string_view line, std::uint64_t lineNumber) {
         if (line[0] != ':' || line.size() < 11 || (line.size() - 1) % 2 != 0) Reject(lineNumber, "not a record");
         std::array<std::uint8_t, 5 + 255> bytes;
         const std::size_t count = (line.size() - 1) / 2;
         if (count > bytes.size()) Reject(lineNumber, "not a record");
         std::uint8_t sum = 0;
+        std::uint8_t invalid = 0;  // any digit's 0xFF shows in its high bits
+        const auto* digits = reinterpret_cast<const unsigned char*>(line.data()) + 1;
         for (std::size_t i = 0; i < count; ++i) {
-            const int hi = HexDigit(line[1 + 2 * i]);
-            const int lo = HexDigit(line[2 + 2 * i]);
-            if (hi < 0 || lo < 0) Reject(lineNumber, "not a record");
-            bytes[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+            const std::uint8_t hi = kHexValue[digits[2 * i]];
+            const std::uint8_t lo = kHexValue[digits[2 * i + 1]];
+            invalid |= static_cast<std::uint8_t>(hi | lo);
+            bytes[i] = static_cast<std::uint8_t>((hi << 4) | lo);
             sum = static_cast<std::uint8_t>(sum + bytes[i]);
         }
+        if (invalid & 0xF0) Reject(lineNumber, "not a record");
         const std::size_t n = bytes[0];
         if (count != n + 5) Reject(lineNumber, "byte count");
         if (sum != 0) Reject(lineNumber, "checksum");
