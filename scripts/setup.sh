@@ -12,6 +12,7 @@ packages=(
   binutils
   fonts-wqy-microhei
   xvfb xauth imagemagick
+  scdoc desktop-file-utils dpkg-dev file
 )
 if [ "${1:-}" = fuzz ]; then packages+=(clang libclang-rt-dev); fi
 
