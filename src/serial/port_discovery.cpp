@@ -67,20 +67,6 @@ bool IsRealPort(const PortBackend& backend, const std::string& name) {
     return true;
 }
 
-// The USB device above a tty: a cdc-acm tty hangs off the interface, a usb-serial one a
-// level lower; the device is the first ancestor with idVendor and idProduct.
-bool UsbIds(const PortBackend& backend, const std::string& name, std::uint16_t& vid, std::uint16_t& pid) {
-    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
-    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
-        const std::string v = ReadLine(dir + "/idVendor"), p = ReadLine(dir + "/idProduct");
-        if (v.empty() || p.empty()) continue;
-        vid = static_cast<std::uint16_t>(std::strtoul(v.c_str(), nullptr, 16));
-        pid = static_cast<std::uint16_t>(std::strtoul(p.c_str(), nullptr, 16));
-        return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::vector<std::string> ListSerialPorts(const PortBackend& backend) {
@@ -129,8 +115,8 @@ bool AddDevicePathToPortList(Controls& controls, const std::string& name) {
 bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {
     for (const std::string& name : TtyNames(backend)) {
         if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
-        std::uint16_t v = 0, p = 0;
-        if (!UsbIds(backend, name, v, p) || v != vid || p != pid) continue;
+        const auto id = UsbIdentityOf(name, backend);
+        if (!id || id->vid != vid || id->pid != pid) continue;
         const std::string device = backend.devRoot + "/" + name;
         if (!FileExists(device)) continue;  // no usable tty behind this match
         if (skip == nullptr) return true;
@@ -142,6 +128,20 @@ bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::str
         return true;
     }
     return false;
+}
+
+// The USB device above a tty: a cdc-acm tty hangs off the interface, a usb-serial one a
+// level lower; the device is the first ancestor with idVendor and idProduct.
+std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend) {
+    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
+    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
+    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
+        const std::string v = ReadLine(dir + "/idVendor"), p = ReadLine(dir + "/idProduct");
+        if (v.empty() || p.empty()) continue;
+        return UsbIdentity{static_cast<std::uint16_t>(std::strtoul(v.c_str(), nullptr, 16)),
+                           static_cast<std::uint16_t>(std::strtoul(p.c_str(), nullptr, 16)), ReadLine(dir + "/serial")};
+    }
+    return std::nullopt;
 }
 
 std::string UsbSlot(const std::string& devicePath, const PortBackend& backend) {

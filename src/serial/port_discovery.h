@@ -47,6 +47,14 @@ bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::str
 // is no USB device.
 std::string UsbSlot(const std::string& devicePath, const PortBackend& backend = {});
 
+// The USB identity of a serial device: its IDs and the device's serial number (may be empty).
+struct UsbIdentity {
+    std::uint16_t vid = 0;
+    std::uint16_t pid = 0;
+    std::string serial;
+};
+std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend = {});
+
 // A hexadecimal ID from the settings ("UsbVid", "UsbPid"), or the default.
 std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback);
 

@@ -10,6 +10,7 @@ namespace ov::gang {
 const char* const kGangHelp =
     "usage: ov58xx-gang -f IMAGE -p PORT [-p PORT ...] [-t MS] [--retry N] [--json] [--results FILE]\n"
     "       ov58xx-gang -f IMAGE --usb [--count N] [--retry N] [--json] [--results FILE]\n"
+    "       ov58xx-gang --check [--json]\n"
     "Downloads IMAGE into many chips at once, one run per port, with the settings of OVLoader.ini.\n"
     "\n"
     "  -f, --file IMAGE   the image (.bin, .hex, .sig, .sigx, .sigx_1)\n"
@@ -21,6 +22,7 @@ const char* const kGangHelp =
     "  --retry N          start a run that did not end ok again, up to N times (never a refused chip)\n"
     "  --json             JSON Lines on stdout, one object per event (see the README)\n"
     "  --results FILE     append every run's end object to FILE\n"
+    "  --check            is this station ready? ports, access, services, the udev rule (exit 0 or 1)\n"
     "  -h, --help         this text\n"
     "\n"
     "Exit status: 0 when every run verified its image, 1 when any did not, 2 for arguments that\n"
@@ -57,9 +59,14 @@ GangOptions ParseGangOptions(const std::vector<std::string>& args) {
         else if (a == "--usb") o.usb = true;
         else if (a == "--json") o.json = true;
         else if (a == "--results") o.resultsPath = value();
+        else if (a == "--check") o.check = true;
         else throw std::invalid_argument("unknown option " + a);
     }
     if (o.help) return o;
+    if (o.check) {
+        if (!o.image.empty() || !o.ports.empty() || o.usb) throw std::invalid_argument("--check takes only --json");
+        return o;
+    }
     if (o.image.empty()) throw std::invalid_argument("-f IMAGE is required");
     if (o.usb == !o.ports.empty()) throw std::invalid_argument("give either -p PORT (one or more) or --usb");
     if (o.count > 0 && !o.usb) throw std::invalid_argument("--count goes with --usb");

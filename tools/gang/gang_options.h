@@ -15,6 +15,7 @@ struct GangOptions {
     bool json = false;
     std::string resultsPath;
     bool help = false;
+    bool check = false;  // --check: is this station ready?
 };
 
 // Raises std::invalid_argument with the message for arguments that are not accepted.

@@ -14,6 +14,7 @@
 #include "common/loader_error.h"
 #include "common/program_directory.h"
 #include "gang.h"
+#include "station_check.h"
 #include "image/download_file.h"
 #include "image/file_digest.h"
 #include "image/hex_convert.h"
@@ -60,6 +61,16 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::fputs(ov::gang::kGangHelp, stdout);
         return 0;
+    }
+    if (options.check) {
+        ov::MainConfig config;
+        config.Load(ov::ConfigFilePath());
+        const ov::DownloadRequest settings = ov::RequestFromSettings(config);
+        const ov::gang::StationCheck check = ov::gang::CheckStation({}, settings.usbVid, settings.usbPid);
+        const std::string report = options.json ? ov::gang::CheckJson(check) + "\n"
+                                                : ov::gang::CheckText(check, settings.usbVid, settings.usbPid);
+        std::fputs(report.c_str(), stdout);
+        return check.Ready() ? 0 : 1;
     }
     ov::gang::GangImage image;
     try {
