@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 dir=${1:-build-package}
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$dir" >/dev/null
+cmake --build "$dir" >"$dir.build.log" 2>&1 || { tail -n 40 "$dir.build.log"; exit 1; }
 (cd "$dir" && cpack -G DEB >/dev/null)
 ls "$(pwd)/$dir"/ov58xx-loader_*_amd64.deb

@@ -64,11 +64,17 @@ std::vector<std::string> RuleFiles(const StationRoots& roots) {
 
 // Whether a rule line names both IDs and does what `needle` says.
 bool RuleLineFor(const std::string& rules, std::uint16_t vid, std::uint16_t pid, const std::string& needle) {
+    std::string vendor = "\"";
+    vendor += Hex4(vid);
+    vendor += '"';
+    std::string product = "\"";
+    product += Hex4(pid);
+    product += '"';
     std::istringstream lines(rules);
     std::string line;
     while (std::getline(lines, line)) {
         if (line.empty() || line[0] == '#') continue;
-        if (line.find("\"" + Hex4(vid) + "\"") != std::string::npos && line.find("\"" + Hex4(pid) + "\"") != std::string::npos &&
+        if (line.find(vendor) != std::string::npos && line.find(product) != std::string::npos &&
             line.find(needle) != std::string::npos)
             return true;
     }
@@ -169,26 +175,66 @@ std::string CheckText(const StationCheck& check, std::uint16_t vid, std::uint16_
 }
 
 std::string CheckJson(const StationCheck& check) {
-    std::string j = "{\"schema\":" + std::to_string(kSchema) + ",\"ready\":" + (check.Ready() ? "true" : "false") + ",\"ports\":[";
+    // Appended piece by piece: GCC 12 warns falsely about chains of string temporaries at -O3.
+    std::string j = "{\"schema\":";
+    auto add = [&j](const std::string& piece) { j += piece; };
+    auto flag = [](bool value) { return value ? "true" : "false"; };
+    add(std::to_string(kSchema));
+    add(",\"ready\":");
+    add(flag(check.Ready()));
+    add(",\"ports\":[");
     for (std::size_t i = 0; i < check.ports.size(); ++i) {
         const PortCheck& p = check.ports[i];
-        j += std::string(i ? "," : "") + "{\"port\":" + Quote(p.path) + ",\"usb\":" + (p.usb ? "true" : "false");
-        if (p.usb)
-            j += ",\"vid\":" + Quote(Hex4(p.vid)) + ",\"pid\":" + Quote(Hex4(p.pid)) + ",\"serial\":" + Quote(p.serial) +
-                 ",\"slot\":" + Quote(p.slot);
-        j += std::string(",\"chip\":") + (p.chip ? "true" : "false") + ",\"read_write\":" + (p.readWrite ? "true" : "false") +
-             ",\"held_by\":[";
-        for (std::size_t k = 0; k < p.heldBy.size(); ++k)
-            j += std::string(k ? "," : "") + "{\"pid\":" + std::to_string(p.heldBy[k].pid) + ",\"name\":" + Quote(p.heldBy[k].name) + "}";
-        j += "]}";
+        if (i > 0) add(",");
+        add("{\"port\":");
+        add(Quote(p.path));
+        add(",\"usb\":");
+        add(flag(p.usb));
+        if (p.usb) {
+            add(",\"vid\":");
+            add(Quote(Hex4(p.vid)));
+            add(",\"pid\":");
+            add(Quote(Hex4(p.pid)));
+            add(",\"serial\":");
+            add(Quote(p.serial));
+            add(",\"slot\":");
+            add(Quote(p.slot));
+        }
+        add(",\"chip\":");
+        add(flag(p.chip));
+        add(",\"read_write\":");
+        add(flag(p.readWrite));
+        add(",\"held_by\":[");
+        for (std::size_t k = 0; k < p.heldBy.size(); ++k) {
+            if (k > 0) add(",");
+            add("{\"pid\":");
+            add(std::to_string(p.heldBy[k].pid));
+            add(",\"name\":");
+            add(Quote(p.heldBy[k].name));
+            add("}");
+        }
+        add("]}");
     }
-    j += "],\"services\":[";
-    for (std::size_t i = 0; i < check.services.size(); ++i)
-        j += std::string(i ? "," : "") + "{\"name\":" + Quote(check.services[i].name) + ",\"pid\":" +
-             std::to_string(check.services[i].pid) + ",\"kept_off\":" + (check.services[i].keptOff ? "true" : "false") + "}";
-    j += "],\"udev_rule\":" + (check.rulePath.empty() ? std::string("null") : Quote(check.rulePath)) + ",\"problems\":[";
-    for (std::size_t i = 0; i < check.problems.size(); ++i) j += std::string(i ? "," : "") + Quote(check.problems[i]);
-    return j + "]}";
+    add("],\"services\":[");
+    for (std::size_t i = 0; i < check.services.size(); ++i) {
+        if (i > 0) add(",");
+        add("{\"name\":");
+        add(Quote(check.services[i].name));
+        add(",\"pid\":");
+        add(std::to_string(check.services[i].pid));
+        add(",\"kept_off\":");
+        add(flag(check.services[i].keptOff));
+        add("}");
+    }
+    add("],\"udev_rule\":");
+    add(check.rulePath.empty() ? std::string("null") : Quote(check.rulePath));
+    add(",\"problems\":[");
+    for (std::size_t i = 0; i < check.problems.size(); ++i) {
+        if (i > 0) add(",");
+        add(Quote(check.problems[i]));
+    }
+    add("]}");
+    return j;
 }
 
 }  // namespace ov::gang
