@@ -38,6 +38,7 @@ struct ExtraFileEntry {
     std::uint32_t length = 0;
     std::uint32_t sentBytes = 0;
     std::array<std::uint8_t, 32> digest{};
+    bool digested = false;     // downloadPath is final and digest holds its SHA-256
 };
 
 using ExtraFileList = std::vector<std::shared_ptr<ExtraFileEntry>>;

@@ -86,13 +86,18 @@ bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn,
     return flag == '1';
 }
 
-void MeasureAndHash(ExtraFileEntry& entry) {
+void Measure(ExtraFileEntry& entry) {
     const auto size = FileSize(entry.downloadPath);
     if (!size) throw LoaderError(kOpenBinFailed);
     if (*size > 0xFFFFFFFFull) throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
     entry.length = static_cast<std::uint32_t>(*size);
-    Sha256OfFile(entry.downloadPath, entry.digest.data());
     entry.sentBytes = 0;
+}
+
+void MeasureAndHash(ExtraFileEntry& entry) {
+    Measure(entry);
+    Sha256OfFile(entry.downloadPath, entry.digest.data());
+    entry.digested = true;
 }
 
 }  // namespace
@@ -178,6 +183,13 @@ void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const
 
 void BaseDownloadFile::PrepareDownloadFileEntry(ExtraFileEntry& entry) const {
     if (entry.sourcePath.empty()) return;
+    // A file converted and digested when it was read from the settings or split from the
+    // image is not converted or hashed a second time; its length still becomes the file's
+    // own size, for an entry of the image's table too.
+    if (entry.digested) {
+        Measure(entry);
+        return;
+    }
     if (ExtensionIs(entry.sourcePath, ".hex"))
         ConvertHexToBin(entry.sourcePath, entry.startAddress, entry.downloadPath);
     else

@@ -109,6 +109,7 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         out.close();
         if (!out) throw LoaderError("打开文件失败,路径为:[" + outPath + "]");
         Sha256OfFile(outPath, entry->digest.data());
+        entry->digested = true;
     }
 }
 
