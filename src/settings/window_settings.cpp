@@ -111,14 +111,14 @@ void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state
     state.usbPid = UsbIdOrDefault(config.Get("UsbPid"), kDefaultUsbPid);
 }
 
-void WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state) {
+bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state) {
     std::vector<std::pair<std::string, std::string>> entries;
     entries.reserve(std::size(kBindings) + 1);
     for (const Binding& binding : kBindings) entries.emplace_back(binding.key, FromControl(binding, controls));
     char timeout[32];
     std::snprintf(timeout, sizeof(timeout), "%02d", state.dataTimeoutMs);
     entries.emplace_back(kDataTimeoutKey, timeout);
-    config.SetMany(entries);
+    return config.SetMany(entries);
 }
 
 }  // namespace ov
