@@ -72,7 +72,10 @@ AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(targe
     const char suffix[] = ".tmp-XXXXXX";
     name.insert(name.end(), suffix, suffix + sizeof(suffix));
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+        RecordError();
+        return;
+    }
     tempPath_ = name.data();
     // Keep the permissions an ordinary new file would get.
     const mode_t mask = ::umask(0);
@@ -80,6 +83,7 @@ AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(targe
     ::fchmod(fd, 0666 & ~mask);
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
+        RecordError();
         ::close(fd);
         ::unlink(tempPath_.c_str());
     }
@@ -92,20 +96,34 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 bool AtomicFileWriter::Write(const void* data, std::size_t count) {
     if (file_ == nullptr || failed_) return false;
-    if (count > 0 && std::fwrite(data, 1, count, file_) != count) failed_ = true;
+    if (count > 0 && std::fwrite(data, 1, count, file_) != count) {
+        failed_ = true;
+        RecordError();
+    }
     return !failed_;
 }
 
 bool AtomicFileWriter::Commit() {
     if (file_ == nullptr) return false;
     bool ok = !failed_ && std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
-    ok = (std::fclose(file_) == 0) && ok;
+    if (!ok) RecordError();
+    if (std::fclose(file_) != 0) {
+        RecordError();
+        ok = false;
+    }
     file_ = nullptr;
     if (ok && ::rename(tempPath_.c_str(), target_.c_str()) == 0) {
         committed_ = true;
         return true;
     }
+    RecordError();
     return false;
+}
+
+void AtomicFileWriter::RecordError() {
+    // The first failure is the cause; later steps fail only because of it. A step that set
+    // no errno still has to read as a failure.
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
 }
 
 }  // namespace ov

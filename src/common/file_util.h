@@ -51,6 +51,8 @@ public:
     // Flushes, syncs and renames; false when any step (or an earlier write) failed.
     bool Commit();
     const std::string& TemporaryPath() const { return tempPath_; }
+    // The errno of the first step that failed, opening included; 0 while none has.
+    int Error() const { return error_; }
 
 private:
     std::string target_;
@@ -58,6 +60,9 @@ private:
     std::FILE* file_ = nullptr;
     bool failed_ = false;
     bool committed_ = false;
+    int error_ = 0;
+
+    void RecordError();
 };
 
 }  // namespace ov

@@ -38,8 +38,13 @@ void LoaderWindow::InitDialog(const std::string& logDirectory) {
     SettingsToWindow(config, controls, state, portBackend);
 }
 
+void LoaderWindow::SaveSettings() {
+    // A settings file that cannot be written leaves the run to go on; the log says why.
+    if (!WindowToSettings(config, controls, state)) log.Record(config.LastError() + "\n");
+}
+
 DownloadRequest LoaderWindow::RequestFromControls() {
-    WindowToSettings(config, controls, state);
+    SaveSettings();
     state.downloadFilePath = controls.Text(ctl::kDownloadImageStatic);
     return RequestFrom(controls, state);
 }
@@ -115,7 +120,7 @@ void LoaderWindow::Close() {
     if (closed) return;
     closed = true;
     controller.StopAllTimers();
-    WindowToSettings(config, controls, state);
+    SaveSettings();
     host.Quit();
 }
 

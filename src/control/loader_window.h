@@ -36,6 +36,8 @@ public:
     DownloadRequest RequestFromControls();
     // The close handler: timers stopped, the controls saved, the loop ended.
     void Close();
+    // The controls to the settings file; a failed write is recorded in the log file.
+    void SaveSettings();
 
     // The window's commands, once a file dialog has given its path.
     void ChooseSignImage(const std::string& path);

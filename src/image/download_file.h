@@ -19,6 +19,16 @@ struct DownloadOptions {
     std::uint8_t unlockFlash = 0;
 };
 
+// The options as the boot loader reads them, in the top byte of the option word: erase
+// 0xF0, IV 0x0C, flash unlock 0x02.
+constexpr std::uint8_t DownloadOptionBits(const DownloadOptions& options) {
+    std::uint8_t bits = 0;
+    if (options.fullErase) bits |= 0xF0;
+    if (options.reserveIv) bits |= 0x0C;
+    if (options.unlockFlash) bits |= 0x02;
+    return bits;
+}
+
 // One additional file, or an erase-only range, sent in step 6.
 struct ExtraFileEntry {
     std::string name;          // how messages name it: "ExtraDownloadFile2Info", "sigx_1 entry 1"
@@ -30,6 +40,7 @@ struct ExtraFileEntry {
     std::uint32_t length = 0;
     std::uint32_t sentBytes = 0;
     std::array<std::uint8_t, 32> digest{};
+    bool digested = false;     // downloadPath is final and digest holds its SHA-256
 };
 
 using ExtraFileList = std::vector<std::shared_ptr<ExtraFileEntry>>;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "common/file_util.h"
 #include "common/loader_error.h"
@@ -51,13 +52,52 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
                                                   std::tolower(static_cast<unsigned char>(b)); });
 }
 
-void MeasureAndHash(ExtraFileEntry& entry) {
+// The "|"-separated fields of an entry, taken from the left one at a time.
+class FieldReader {
+public:
+    explicit FieldReader(const std::string& text) : text(text) {}
+
+    // The text up to the next "|"; nothing when no "|" follows.
+    std::optional<std::string> Next() {
+        const auto bar = text.find('|', start);
+        if (bar == std::string::npos) return std::nullopt;
+        std::string field = text.substr(start, bar - start);
+        start = bar + 1;
+        return field;
+    }
+
+    // Everything after the last "|" taken, further bars included.
+    std::string Rest() const { return text.substr(start); }
+
+private:
+    const std::string& text;
+    std::size_t start = 0;
+};
+
+constexpr const char* kFormatEn = "In the configuration file: %s format error";
+constexpr const char* kFormatZh = "配置文件中：%s 格式错误";
+
+// A one-character field, "0" or "1"; any other character is refused with the given texts.
+bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn, const char* wrongZh) {
+    const auto field = fields.Next();
+    if (!field || field->size() != 1) Fail(kFormatEn, kFormatZh, key);
+    const char flag = field->front();
+    if (flag != '0' && flag != '1') Fail(wrongEn, wrongZh, key);
+    return flag == '1';
+}
+
+void Measure(ExtraFileEntry& entry) {
     const auto size = FileSize(entry.downloadPath);
     if (!size) throw LoaderError(kOpenBinFailed);
     if (*size > 0xFFFFFFFFull) throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
     entry.length = static_cast<std::uint32_t>(*size);
-    Sha256OfFile(entry.downloadPath, entry.digest.data());
     entry.sentBytes = 0;
+}
+
+void MeasureAndHash(ExtraFileEntry& entry) {
+    Measure(entry);
+    Sha256OfFile(entry.downloadPath, entry.digest.data());
+    entry.digested = true;
 }
 
 }  // namespace
@@ -78,43 +118,29 @@ void BaseDownloadFile::ParseExtraDownloadFiles(const std::string& settingsPath) 
         const std::string key = "ExtraDownloadFile" + std::to_string(n) + "Info";
         const std::string value = ReadIniString(settingsPath, kSection, key);
         if (value.empty()) break;
-        const char* formatEn = "In the configuration file: %s format error";
-        const char* formatZh = "配置文件中：%s 格式错误";
-
-        const auto bar1 = value.find('|');
-        if (bar1 == std::string::npos) Fail(formatEn, formatZh, key);
+        FieldReader fields(value);
+        const auto path = fields.Next();
+        if (!path) Fail(kFormatEn, kFormatZh, key);
         auto entry = std::make_shared<ExtraFileEntry>();
         entry->name = key;
         // Paths are used as written: lower-casing them breaks them on a case-sensitive disk.
-        entry->sourcePath = value.substr(0, bar1);
+        entry->sourcePath = *path;
+        entry->eraseOnly = FlagField(fields, key, "In the configuration file: %s the value of the erase-only identifier error",
+                                     "配置文件中：%s 仅擦除标识符的值错误");
+        entry->encrypted =
+            FlagField(fields, key, "In the configuration file: the value of the encryption identifier of  %s is wrong",
+                      "在配置文件中：加密标识符 %s 的值有误");
 
-        const auto bar2 = value.find('|', bar1 + 1);
-        if (bar2 == std::string::npos || bar2 - bar1 != 2) Fail(formatEn, formatZh, key);
-        const char erase = value[bar1 + 1];
-        if (erase != '0' && erase != '1')
-            Fail("In the configuration file: %s the value of the erase-only identifier error",
-                 "配置文件中：%s 仅擦除标识符的值错误", key);
-        entry->eraseOnly = erase == '1';
-
-        const auto bar3 = value.find('|', bar2 + 1);
-        if (bar3 == std::string::npos || bar3 - bar2 != 2) Fail(formatEn, formatZh, key);
-        const char encrypted = value[bar2 + 1];
-        if (encrypted != '0' && encrypted != '1')
-            Fail("In the configuration file: the value of the encryption identifier of  %s is wrong",
-                 "在配置文件中：加密标识符 %s 的值有误", key);
-        entry->encrypted = encrypted == '1';
-
-        const auto bar4 = value.find('|', bar3 + 1);
-        if (bar4 == std::string::npos || bar4 == bar3 + 1)
-            Fail(formatEn, "在配置文件中：%s 格式错误", key);
-        entry->startAddress = HexField(value.substr(bar3 + 1, bar4 - bar3 - 1));
+        const auto address = fields.Next();
+        if (!address || address->empty()) Fail(kFormatEn, "在配置文件中：%s 格式错误", key);
+        entry->startAddress = HexField(*address);
         if (!AddressOk(entry->startAddress, entry->encrypted))
             Fail("In the configuration file: The starting address of %s is wrong ",
                  "在配置文件中：%s 的起始地址有误", key);
 
-        if (bar4 + 1 >= value.size())
-            Fail("In the configuration file: %s format error ", "在配置文件中：%s 格式错误", key);
-        entry->length = HexField(value.substr(bar4 + 1));
+        const std::string length = fields.Rest();
+        if (length.empty()) Fail("In the configuration file: %s format error ", "在配置文件中：%s 格式错误", key);
+        entry->length = HexField(length);
 
         if (!entry->eraseOnly) {
             if (entry->sourcePath.empty())
@@ -157,6 +183,13 @@ void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const
 
 void BaseDownloadFile::PrepareDownloadFileEntry(ExtraFileEntry& entry) const {
     if (entry.sourcePath.empty()) return;
+    // A file converted and digested when it was read from the settings or split from the
+    // image is not converted or hashed a second time; its length still becomes the file's
+    // own size, for an entry of the image's table too.
+    if (entry.digested) {
+        Measure(entry);
+        return;
+    }
     if (ExtensionIs(entry.sourcePath, ".hex"))
         ConvertHexToBin(entry.sourcePath, entry.startAddress, entry.downloadPath);
     else

@@ -55,11 +55,7 @@ std::array<std::uint8_t, 16> EsnField(const std::string& text, bool hex) {
 }
 
 std::uint32_t OptionWord(const DownloadOptions& options) {
-    std::uint32_t word = 0x01000200;
-    if (options.unlockFlash) word |= 0x02000000;
-    if (options.reserveIv) word |= 0x0C000000;
-    if (options.fullErase) word |= 0xF0000000;
-    return word;
+    return 0x01000200 | (std::uint32_t{DownloadOptionBits(options)} << 24);
 }
 
 std::uint16_t ParseFirmwareVersion(const std::string& text) {

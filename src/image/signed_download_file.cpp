@@ -12,14 +12,6 @@ namespace ov {
 
 namespace {
 
-std::uint16_t TagOf(const std::uint8_t* header) {
-    return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
-}
-
-std::uint32_t LengthOf(const std::uint8_t* header) {
-    return static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
-}
-
 [[noreturn]] void Reject(const std::string& what, const std::string& path) {
     throw LoaderError("The sig file format error: " + what + ": [" + path + "]");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/download_file.h"
+#include "protocol/crc.h"
 
 namespace ov {
 
@@ -15,6 +16,14 @@ inline constexpr std::uint16_t kTagSignature = 0xAA02;
 inline constexpr std::uint16_t kTagImage = 0xAA03;
 inline constexpr std::uint16_t kTagExtraTable = 0xAA04;
 inline constexpr std::size_t kRecordHeaderSize = 6;
+
+// The tag and the little-endian content length of a record header.
+inline std::uint16_t TagOf(const std::uint8_t* header) {
+    return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
+}
+inline std::uint32_t LengthOf(const std::uint8_t* header) {
+    return static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
+}
 // What the frame buffer and the boot loader admit.
 inline constexpr std::uint32_t kMaxKeyRecord = 1024;
 inline constexpr std::uint32_t kMaxSignatureRecord = 1094;

@@ -47,10 +47,6 @@ bool CopyBytes(InputFile& in, std::ofstream& out, std::uint64_t count) {
     return true;
 }
 
-std::uint16_t TagOf(const std::uint8_t* header) {
-    return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
-}
-
 }  // namespace
 
 Sigx_1DownloadFile::~Sigx_1DownloadFile() {
@@ -71,7 +67,7 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
             std::uint8_t header[kRecordHeaderSize];
             if (in.Read(header, sizeof(header)) != sizeof(header)) break;
             if (TagOf(header) != tag) continue;  // consumed, not copied: the parse rejects it
-            const std::uint32_t length = static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
+            const std::uint32_t length = LengthOf(header);
             if (tag == kTagKey && length > kMaxKeyRecord)
                 throw LoaderError(cutShort + "key record of " + std::to_string(length) +
                                   " bytes, at most 1024: [" + sourcePath + "]");
@@ -89,7 +85,7 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         std::uint8_t header[kRecordHeaderSize];
         if (in.Read(header, sizeof(header)) != sizeof(header) || TagOf(header) != kTagExtraTable + k)
             throw LoaderError("文件格式异常,路径为:[" + sourcePath + "]");
-        const std::uint32_t length = static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
+        const std::uint32_t length = LengthOf(header);
         if (length < kMinExtraRecord)
             throw LoaderError(cutShort + "additional file " + std::to_string(k) + " has a record of " +
                               std::to_string(length) + " bytes, at least 10: [" + sourcePath + "]");
@@ -113,6 +109,7 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         out.close();
         if (!out) throw LoaderError("打开文件失败,路径为:[" + outPath + "]");
         Sha256OfFile(outPath, entry->digest.data());
+        entry->digested = true;
     }
 }
 

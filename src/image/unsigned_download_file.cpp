@@ -14,13 +14,7 @@ void BaseUnSignedDownloadFile::AppendStep3Body(const DownloadOptions* options) {
     // option word, the length, the digest where the signature sits, and a CRC-32 over it all.
     const std::size_t bodyStart = framePos;
     AppendZeros(7);
-    std::uint8_t optionByte = 0;
-    if (options != nullptr) {
-        if (options->fullErase) optionByte |= 0xF0;
-        if (options->reserveIv) optionByte |= 0x0C;
-        if (options->unlockFlash) optionByte |= 0x02;
-    }
-    frame[framePos++] = optionByte;
+    frame[framePos++] = options != nullptr ? DownloadOptionBits(*options) : 0;
     PutLittleEndian(frame.data() + framePos, imageLength, 4);
     framePos += 4;
     Append(imageDigest.data(), imageDigest.size());

@@ -54,6 +54,14 @@ inline constexpr std::uint16_t kMinLength = kFieldsEnd - 2;
 // Byte offset of the status (steps 2 to 6) or eFuse result (step 7) in a reply.
 inline constexpr std::size_t kReplyStatusOffset = 4;
 
+// Reply statuses with the same meaning in steps 2 to 6: the frame was taken, or the boot
+// loader asks for the same frame again.
+inline constexpr int kStatusAccepted = 0;
+inline constexpr int kStatusResend = 4;
+// In step 4 of key provisioning the boot loader answers 3 once the public key is written;
+// in any other run 3 is a failed download.
+inline constexpr int kStatusKeyWritten = 3;
+
 inline constexpr std::uint16_t kStageTest = 0x0000;
 inline constexpr std::uint16_t kStageDebug = 0x1111;
 inline constexpr std::uint16_t kStageProduct = 0x7777;

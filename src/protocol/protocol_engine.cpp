@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 
@@ -34,6 +35,35 @@ std::uint16_t Word(const std::uint8_t* frame, std::size_t offset) {
 }
 
 bool CrcOk(const std::uint8_t* frame) { return FrameCrcOk(frame, FrameCheckedLength(frame)); }
+
+// The message a step shows for each reply status it defines. A status past the table is one
+// the boot loader does not define for that step, and shows the step's unknown error.
+template <std::size_t N>
+struct StatusMessages {
+    std::array<int, N> byStatus;
+    int unknown;
+
+    constexpr int operator[](int status) const {
+        return status >= 0 && static_cast<std::size_t>(status) < N ? byStatus[static_cast<std::size_t>(status)]
+                                                                    : unknown;
+    }
+};
+
+// An accepted frame leads on to the next one and shows no message of its own.
+constexpr int kNoMessage = -1;
+// 1 CRC check failed, 2 length error, 3 verify error, 4 retransmission.
+constexpr StatusMessages<5> kStep2Status{{kNoMessage, 1, 2, 3, 4}, 5};
+// As step 2, and 5 the public key could not be written.
+constexpr StatusMessages<6> kStep3Status{{kNoMessage, 7, 8, 9, 10, 11}, 12};
+// 1 CRC check failed, 2 length error, 3 download failed, 4 retransmission, 5 flash erase error.
+constexpr StatusMessages<6> kStep4Status{{kNoMessage, 14, 15, 16, 17, 18}, 20};
+// 1 verify failed, 2 length error, 3 check error.
+constexpr StatusMessages<4> kStep5Status{{kNoMessage, 22, 23, 24}, 26};
+// 1 CRC check failed, 2 length error, 3 opcode error, 4 retransmission, 5 flash error,
+// 6 start address error.
+constexpr StatusMessages<7> kStep6Status{{kNoMessage, 28, 29, 30, 31, 32, 33}, 35};
+// The eFuse result: 0 passed, 1 failed, 2 shown as the step's CRC error.
+constexpr StatusMessages<3> kStep7Result{{36, 37, 38}, 39};
 
 }  // namespace
 
@@ -72,26 +102,31 @@ bool ProtocolEngine::AcceptsFrame(const std::uint8_t* frame) const {
 
 void ProtocolEngine::Show(const std::string& text) { view->AppendLogView(text, kLogPlain); }
 
-EngineResult ProtocolEngine::Request(Outcome outcome, int request) {
-    switch (request >> 4) {
-        case 0x2:
+EngineResult ProtocolEngine::Request(Outcome outcome, RequestCode request) {
+    switch (request) {
+        case RequestCode::Step2:
             file->BuildStep2Frame(chipStage);
             break;
-        case 0x3:
+        case RequestCode::Step3:
             file->BuildStep3Frame(&options);
             break;
-        case 0x4:
+        case RequestCode::Data:
             file->BuildDataFrame();
             break;
-        case 0x6:
-            lastExtraKind = request & 0xF;
+        case RequestCode::ExtraHeader:
+        case RequestCode::ExtraData:
+        case RequestCode::ExtraEnd:
+            // Kept to tell, when the boot loader answers, which step-6 frame it answers.
+            lastExtraKind = request == RequestCode::ExtraHeader ? kExtraHeader
+                            : request == RequestCode::ExtraData ? kExtraData
+                                                                : kExtraEnd;
             file->BuildExtraFileFrame(lastExtraKind);
             break;
-        case 0x8:
+        case RequestCode::Reboot:
             file->BuildRebootFrame();
             break;
-        default:
-            break;  // 0: the frame last sent goes out again
+        case RequestCode::Repeat:
+            break;  // the frame last sent goes out again
     }
     return EngineResult{outcome, file->Frame(), file->FrameSize(), {}};
 }
@@ -104,7 +139,7 @@ EngineResult ProtocolEngine::Fail(int message) {
 
 EngineResult ProtocolEngine::Resend(int message) {
     if (debug) Show(Message(message));
-    return Request(Outcome::Continue, 0);
+    return Request(Outcome::Continue, RequestCode::Repeat);
 }
 
 EngineResult ProtocolEngine::OnFrame(const std::uint8_t* frame) {
@@ -172,7 +207,7 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
         const bool suits = chipInfo < 0 || (chipInfo == 0 && sig) || (chipInfo > 0 && sigx);
         if (!suits) return Fail(57);
     }
-    EngineResult result = Request(Outcome::Continue, 0x20);
+    EngineResult result = Request(Outcome::Continue, RequestCode::Step2);
     result.csn = csn;
     return result;
 }
@@ -181,79 +216,73 @@ EngineResult ProtocolEngine::OnStep2(const std::uint8_t* frame) {
     Show("step2...");
     if (!CrcOk(frame)) return Fail(0);
     const int status = frame[kReplyStatusOffset];
-    if (status == 0) return Request(Outcome::Continue, 0x30);
-    if (status >= 1 && status <= 3) return Fail(status);
-    if (status == 4) return Resend(4);
-    return Fail(5);
+    if (status == kStatusAccepted) return Request(Outcome::Continue, RequestCode::Step3);
+    if (status == kStatusResend) return Resend(kStep2Status[status]);
+    return Fail(kStep2Status[status]);
 }
 
 EngineResult ProtocolEngine::OnStep3(const std::uint8_t* frame) {
     Show("step3...");
     if (!CrcOk(frame)) return Fail(6);
     const int status = frame[kReplyStatusOffset];
-    if (status == 0) {
+    if (status == kStatusAccepted) {
         if (IsKeyProvisioning()) return Plain(Outcome::Wait);
         Show("step4 Downloading firmware... ");
-        return Request(Outcome::Continue, 0x40);
+        return Request(Outcome::Continue, RequestCode::Data);
     }
-    if (status == 1 || status == 2 || status == 3 || status == 5) return Fail(status + 6);
-    if (status == 4) return Resend(10);
-    return Fail(12);
+    if (status == kStatusResend) return Resend(kStep3Status[status]);
+    return Fail(kStep3Status[status]);
 }
 
 EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
     if (!CrcOk(frame)) return Fail(13);
     const int status = frame[kReplyStatusOffset];
     switch (status) {
-        case 0:
+        case kStatusAccepted:
             view->SetImageBytes(file->BytesSent(), file->ImageLength());
             view->StepProgress(file->PacketCount());
-            if (file->BytesSent() < file->ImageLength()) return Request(Outcome::Continue, 0x40);
+            if (file->BytesSent() < file->ImageLength()) return Request(Outcome::Continue, RequestCode::Data);
             log->Raw("step4数据发送完成，等待step5回复\n");
             return Plain(Outcome::Continue);
-        case 1:
-        case 2:
-        case 5:
-            return Fail(status + 13);
-        case 3:
+        case kStatusKeyWritten:
             if (IsKeyProvisioning()) {
                 Show(Message(19));
                 return Plain(Outcome::KeyWritten);
             }
-            return Fail(16);
-        case 4:
+            break;
+        case kStatusResend:
             if (IsKeyProvisioning()) return Plain(Outcome::Wait);
-            return Resend(17);
+            return Resend(kStep4Status[status]);
         default:
-            return Fail(20);
+            break;
     }
+    return Fail(kStep4Status[status]);
 }
 
 EngineResult ProtocolEngine::OnStep5(const std::uint8_t* frame) {
     if (!CrcOk(frame)) return Fail(21);
     const int status = frame[kReplyStatusOffset];
-    if (status == 0) {
+    if (status == kStatusAccepted) {
         Show(Message(25));
         if (chipInfo > 0) return Request(Outcome::Continue, NextExtraFile());
         ShowDownloadSuccess();
         return Plain(Outcome::Finished);
     }
-    if (status >= 1 && status <= 3) return Fail(status + 21);
-    return Fail(26);
+    return Fail(kStep5Status[status]);
 }
 
 EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
     if (!CrcOk(frame)) return Fail(27);
     const int status = frame[kReplyStatusOffset];
-    if (status == 0) {
+    if (status == kStatusAccepted) {
         switch (lastExtraKind) {
             case kExtraHeader:
-                if (!file->CurrentExtraEraseOnly()) return Request(Outcome::Continue, 0x62);
+                if (!file->CurrentExtraEraseOnly()) return Request(Outcome::Continue, RequestCode::ExtraData);
                 ++file->extraIndex;
                 return Request(Outcome::Continue, NextExtraFile());
             case kExtraData:
                 view->StepProgress(file->CurrentExtraPacketCount());
-                if (file->CurrentExtraHasMoreData()) return Request(Outcome::Continue, 0x62);
+                if (file->CurrentExtraHasMoreData()) return Request(Outcome::Continue, RequestCode::ExtraData);
                 ++file->extraIndex;
                 return Request(Outcome::Continue, NextExtraFile());
             case kExtraEnd:
@@ -263,22 +292,21 @@ EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
                 return Fail(34);
         }
     }
-    if (status == 1 || status == 2 || status == 3 || status == 5 || status == 6) return Fail(status + 27);
-    if (status == 4) return Resend(31);
-    return Fail(35);
+    if (status == kStatusResend) return Resend(kStep6Status[status]);
+    return Fail(kStep6Status[status]);
 }
 
 EngineResult ProtocolEngine::OnStep7(const std::uint8_t* frame) {
     if (!CrcOk(frame)) return Fail(38);
     const int result = frame[kReplyStatusOffset];
-    Show(Message(result <= 2 ? 36 + result : 39));
-    if (result == 0) return Request(Outcome::EfuseChecked, 0x80);
+    Show(Message(kStep7Result[result]));
+    if (result == 0) return Request(Outcome::EfuseChecked, RequestCode::Reboot);
     view->SetBarState(BarState::Failure);
     return Plain(Outcome::Failed);
 }
 
-int ProtocolEngine::NextExtraFile() {
-    if (!file->HasMoreExtraFiles()) return 0x63;
+ProtocolEngine::RequestCode ProtocolEngine::NextExtraFile() {
+    if (!file->HasMoreExtraFiles()) return RequestCode::ExtraEnd;
     scratchText = "step6 Downloading additional files " + std::to_string(file->extraIndex + 1) + "...";
     Show(scratchText);
     if (!file->CurrentExtraEraseOnly()) {
@@ -286,7 +314,7 @@ int ProtocolEngine::NextExtraFile() {
         view->stepsDone = 0;
         view->ShowPercent(0);
     }
-    return 0x61;
+    return RequestCode::ExtraHeader;
 }
 
 void ProtocolEngine::ShowDownloadSuccess() {

@@ -57,13 +57,14 @@ public:
     bool debug = false;
 
 private:
-    // Request codes: the high nibble picks the builder, the low nibble the step-6 kind.
-    EngineResult Request(Outcome outcome, int request);
+    // The frame to build next; Repeat sends the frame last sent again.
+    enum class RequestCode { Repeat, Step2, Step3, Data, ExtraHeader, ExtraData, ExtraEnd, Reboot };
+    EngineResult Request(Outcome outcome, RequestCode request);
     EngineResult Fail(int message);
     EngineResult Resend(int message);
     EngineResult Plain(Outcome outcome) { return EngineResult{outcome, nullptr, 0, {}}; }
     void Show(const std::string& text);
-    int NextExtraFile();
+    RequestCode NextExtraFile();
     void ShowDownloadSuccess();
 
     EngineResult OnChipInfo(const std::uint8_t* frame);

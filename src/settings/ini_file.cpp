@@ -100,7 +100,7 @@ std::string ReadIniString(const std::string& path, const std::string& section, c
 }
 
 bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries) {
+                     const std::vector<std::pair<std::string, std::string>>& entries, int* error) {
     IniText ini;
     Load(path, ini);
     for (const auto& [key, value] : entries) {
@@ -128,7 +128,9 @@ bool WriteIniStrings(const std::string& path, const std::string& section,
     std::string text;
     for (const std::string& l : ini.lines) text += l + ini.newline;
     AtomicFileWriter out(path);
-    return out.Write(text.data(), text.size()) && out.Commit();
+    if (out.Write(text.data(), text.size()) && out.Commit()) return true;
+    if (error != nullptr) *error = out.Error();
+    return false;
 }
 
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,

@@ -19,9 +19,10 @@ std::string ReadIniString(const std::string& path, const std::string& section, c
 // Writes keys into a section: a key present is replaced in place, a new one is appended at
 // the end of its section; section and file are created when missing; everything else is
 // kept. The file is replaced atomically (a temporary file, then a rename), so it is always
-// either the old file or the new one. Returns false when it could not be written.
+// either the old file or the new one. Returns false when it could not be written, and then
+// puts the errno of the step that failed into `error` when one is given.
 bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries);
+                     const std::vector<std::pair<std::string, std::string>>& entries, int* error = nullptr);
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
 

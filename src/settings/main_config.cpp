@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/program_directory.h"
 #include "settings/ini_file.h"
@@ -45,24 +46,30 @@ std::string MainConfig::Get(const std::string& key) const {
     return it == values.end() ? "" : it->second;
 }
 
-void MainConfig::Set(const std::string& key, const std::string& value) {
+bool MainConfig::Set(const std::string& key, const std::string& value) {
     values[key] = value;
-    WriteAll();
+    return WriteAll();
 }
 
-void MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>& entries) {
+bool MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>& entries) {
     for (const auto& [key, value] : entries) values[key] = value;
-    WriteAll();
+    return WriteAll();
 }
 
-void MainConfig::WriteAll() const {
-    if (path.empty()) return;
-    // Keys already in the file are matched without regard to case, as the profile functions
-    // always did; a failed write leaves the file as it was.
-    WriteIniStrings(path, kSettingsSection, std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()));
+bool MainConfig::WriteAll() const {
+    lastError.clear();
+    if (path.empty()) return true;
+    // Keys already in the file are matched without regard to case; a failed write leaves the
+    // file as it was.
+    int error = 0;
+    if (WriteIniStrings(path, kSettingsSection,
+                        std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &error))
+        return true;
+    lastError = "Failed to write the settings file: [" + path + "]: " + std::strerror(error);
+    return false;
 }
 
-void MainConfig::ResetToDefaults() {
+bool MainConfig::ResetToDefaults() {
     values = {{"AppFilePath", ""},
               {"BaudRate", ""},
               {"Com", ""},
@@ -83,7 +90,7 @@ void MainConfig::ResetToDefaults() {
               {"signAppFilePath", ""},
               {"timeoutInData_Ms", "5000"},
               {"unlockFlash", ""}};
-    WriteAll();
+    return WriteAll();
 }
 
 }  // namespace ov

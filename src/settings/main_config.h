@@ -26,18 +26,22 @@ public:
 
     void Load(const std::string& path);
     std::string Get(const std::string& key) const;
-    void Set(const std::string& key, const std::string& value);
+    // Each change is kept in memory whether or not the file could be written; a false return
+    // means the file was left as it was, and LastError() says why.
+    bool Set(const std::string& key, const std::string& value);
     // Several values, then one write of the file.
-    void SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
-    void WriteAll() const;
-    void ResetToDefaults();
+    bool SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
+    bool WriteAll() const;
+    bool ResetToDefaults();
+    // Why the last write failed, naming the file; empty after a write that succeeded.
+    const std::string& LastError() const { return lastError; }
 
     const std::string& Path() const { return path; }
     const std::map<std::string, std::string>& Values() const { return values; }
 
 #define OV_SETTING(Name, key)                                  \
     std::string Get##Name() const { return Get(key); }         \
-    void Set##Name(const std::string& value) { Set(key, value); }
+    bool Set##Name(const std::string& value) { return Set(key, value); }
     OV_SETTING(FileVersion, "FileVersion")
     OV_SETTING(HashType, "hashtype")
     OV_SETTING(EraseChip, "earseChip")
@@ -66,6 +70,8 @@ private:
     std::string path;
     std::string section;
     std::map<std::string, std::string> values;
+    // Written by WriteAll, which leaves the settings themselves untouched.
+    mutable std::string lastError;
 };
 
 }  // namespace ov

@@ -24,7 +24,8 @@ struct WindowState {
 // its defaults when there is none.
 void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state, const PortBackend& ports = {});
 
-// Saves the 17 values the controls hold, in one write.
-void WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state);
+// Saves the 17 values the controls and the window hold, in one write. False when the file
+// could not be written; config.LastError() says why.
+bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state);
 
 }  // namespace ov

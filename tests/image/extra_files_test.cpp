@@ -136,5 +136,20 @@ TEST_F(ExtraFilesTest, SecondCheckOfEntriesFromAnImage) {
     EXPECT_NO_THROW(image->LoadExtraDownloadFiles(""));
 }
 
+TEST_F(ExtraFilesTest, DigestedEntryIsMeasuredButNotHashedAgain) {
+    test::WriteBytes(dir.File("a.bin"), test::RandomBytes(300, 3));
+    ExtraFileEntry entry;
+    entry.sourcePath = entry.downloadPath = dir.File("a.bin");
+    entry.length = 7;
+    entry.sentBytes = 5;
+    entry.digest.fill(0xA5);
+    entry.digested = true;
+    image->PrepareDownloadFileEntry(entry);
+    EXPECT_EQ(entry.length, 300u);
+    EXPECT_EQ(entry.sentBytes, 0u);
+    EXPECT_EQ(entry.digest[0], 0xA5);
+    EXPECT_EQ(entry.digest[31], 0xA5);
+}
+
 }  // namespace
 }  // namespace ov

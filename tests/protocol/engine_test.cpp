@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/loader_error.h"
 #include "protocol/messages.h"
 #include "settings/ini_file.h"
@@ -202,6 +204,31 @@ TEST_F(EngineTest, EveryFailureStatusGivesItsMessageInBothLanguages) {
     SimSession zh5(config);
     zh5.Run(Image(100));
     EXPECT_EQ(zh5.log.entries.back(), "步骤5:CRC校验:失败\r\n\r\n");
+}
+
+TEST_F(EngineTest, StatusesPastThoseAStepDefinesGiveItsUnknownError) {
+    test::WriteBytes(dir.File("e.bin"), test::RandomBytes(10, 1));
+    const std::string ini = dir.File("OVLoader.ini");
+    WriteIniStrings(ini, "MainConfig Setting", {{"ExtraDownloadFile1Info", dir.File("e.bin") + "|0|0|1010000|0"}});
+    const std::vector<std::tuple<int, int, std::string>> cases = {
+        {2, 5, "step2:unknown error"}, {2, 255, "step2:unknown error"}, {3, 6, "step3:unknown error"},
+        {3, 255, "step3:unknown error"}, {4, 6, "step4:unknown error"}, {4, 255, "step4:unknown error"},
+        {5, 4, "step5:unknown error"}, {5, 255, "step5:unknown error"}, {6, 7, "step6:unknown error"},
+        {6, 255, "step6:unknown error"}};
+    for (const auto& [step, status, message] : cases) {
+        auto config = Chip(0, step == 6 ? 1 : 0);
+        config.statusAt[{step, 1}] = static_cast<std::uint8_t>(status);
+        SimSession s(config);
+        EXPECT_EQ(s.Run(Image(100), ini), Outcome::Failed) << step << "/" << status;
+        EXPECT_EQ(s.log.entries.back(), message + "\r\n\r\n") << step << "/" << status;
+    }
+    SimSession s(Chip());
+    s.engine.Init(Image(100), "", &s.view, s.runLog, {});
+    for (const int result : {3, 255}) {
+        EXPECT_EQ(s.engine.OnFrame(sim::BuildStatusReply(7, static_cast<std::uint8_t>(result)).data()).outcome,
+                  Outcome::Failed);
+        EXPECT_EQ(s.log.entries.back(), "step7:unknown error\r\n\r\n") << result;
+    }
 }
 
 TEST_F(EngineTest, BadReplyCrcsAndStrangeFrames) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "settings/main_config.h"
 #include "settings/window_settings.h"
 #include "support/test_files.h"
@@ -93,6 +96,20 @@ TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
     Load();
     EXPECT_EQ(state.dataTimeoutMs, 5000);
     EXPECT_TRUE(state.continuousDownload);
+}
+
+TEST_F(SettingsTest, FailedSaveKeepsItsCause) {
+    const std::string missing = dir.File("no-such-directory/OVLoader.ini");
+    MainConfig lost(missing);
+    EXPECT_FALSE(lost.Set("ESN", "1"));
+    EXPECT_EQ(lost.LastError(), "Failed to write the settings file: [" + missing + "]: " + std::strerror(ENOENT));
+    EXPECT_EQ(lost.Get("ESN"), "1");  // kept in memory all the same
+    EXPECT_FALSE(WindowToSettings(lost, controls, state));
+    EXPECT_FALSE(lost.LastError().empty());
+
+    Load();
+    EXPECT_TRUE(WindowToSettings(config, controls, state));
+    EXPECT_EQ(config.LastError(), "");
 }
 
 }  // namespace
