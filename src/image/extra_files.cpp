@@ -182,7 +182,9 @@ void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const
 }
 
 void BaseDownloadFile::PrepareDownloadFileEntry(ExtraFileEntry& entry) const {
-    if (entry.sourcePath.empty()) return;
+    // An erase-only range sends no bytes: it keeps the length its settings or table give (the
+    // empty file a ".sigx_1" split leaves for it would make it 0, erasing nothing).
+    if (entry.sourcePath.empty() || entry.eraseOnly != 0) return;
     // A file converted and digested when it was read from the settings or split from the
     // image is not converted or hashed a second time; its length still becomes the file's
     // own size, for an entry of the image's table too.

@@ -1,43 +1,14 @@
 // The real binaries: ov58xx-loader downloading into ov58xx-bootsim over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
+#include "e2e/e2e_support.h"
 #include "support/test_files.h"
 
 namespace ov {
 namespace {
 
-std::string Bin(const std::string& relative) {
-    const char* dir = std::getenv("OV_TEST_BIN_DIR");
-    return std::string(dir ? dir : ".") + "/" + relative;
-}
-
-// A simulator serving one download; its verdict is read when the loader has let go of the line.
-class Simulator {
-public:
-    explicit Simulator(const std::string& options, int waitSeconds = 20) {
-        pipe_ = ::popen(("exec '" + Bin("tools/bootsim/ov58xx-bootsim") + "' --wait " + std::to_string(waitSeconds) + " " + options).c_str(), "r");
-        char line[256] = {0};
-        if (pipe_ && std::fgets(line, sizeof(line), pipe_)) path = line;
-        if (!path.empty() && path.back() == '\n') path.pop_back();
-    }
-    ~Simulator() { Finish(); }
-    std::string Finish() {
-        if (!pipe_) return verdict_;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof(buffer), pipe_)) verdict_ += buffer;
-        ::pclose(pipe_);
-        pipe_ = nullptr;
-        return verdict_;
-    }
-    std::string path;
-
-private:
-    FILE* pipe_ = nullptr;
-    std::string verdict_;
-};
+using e2e::Bin;
+using e2e::Simulator;
 
 class EndToEnd : public ::testing::Test {
 protected:

@@ -2,25 +2,22 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 
+#include "e2e/e2e_support.h"
 #include "support/test_files.h"
 
 namespace ov {
 namespace {
 
-std::string Binary(const std::string& relative) {
-    const char* dir = std::getenv("OV_TEST_BIN_DIR");
-    return std::string(dir ? dir : ".") + "/" + relative;
-}
+using e2e::Bin;
+using e2e::Simulator;
 
 // Runs the loader with no display of any kind; stdout and stderr are kept apart.
 int LoaderWithoutDisplay(const test::TempDir& dir, const std::string& args, std::string* out, std::string* err) {
     const std::string errPath = dir.File("stderr.txt");
     const int status = test::RunCommand("cd '" + dir.Path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C.UTF-8 "
                                         "OV58XX_LOADER_HOME='" + dir.File("home") + "' timeout 60 '" +
-                                            Binary("src/app/ov58xx-loader") + "' " + args + " 2>'" + errPath + "'",
+                                            Bin("src/app/ov58xx-loader") + "' " + args + " 2>'" + errPath + "'",
                                         out);
     *err = test::ReadText(errPath);
     return status;
@@ -35,20 +32,12 @@ TEST(StartUp, NoDisplayForTheWindowIsOneLineAndStatus1) {
 
     // -d without a display: one line says the window stays away, and the run goes on.
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(3000, 2));
-    FILE* sim = ::popen(("exec '" + Binary("tools/bootsim/ov58xx-bootsim") + "' --wait 20").c_str(), "r");
-    ASSERT_NE(sim, nullptr);
-    char line[256] = {0};
-    ASSERT_NE(std::fgets(line, sizeof(line), sim), nullptr);
-    std::string pty = line;
-    pty.pop_back();
+    Simulator sim("");
     out.clear();
-    EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + pty + " -d", &out, &err), 200);
+    EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + sim.path + " -d", &out, &err), 200);
     EXPECT_EQ(err, "ov58xx-loader: -d: the window could not be shown (no display); the run goes on without it.\n");
     EXPECT_NE(out.find("File downloaded successfully !"), std::string::npos) << out;
-    std::string verdict;
-    while (std::fgets(line, sizeof(line), sim)) verdict += line;
-    ::pclose(sim);
-    EXPECT_NE(verdict.find("verdict: OK image verified (3000 bytes"), std::string::npos) << verdict;
+    EXPECT_NE(sim.Finish().find("verdict: OK image verified (3000 bytes"), std::string::npos);
 }
 
 TEST(StartUp, AChipThatNeverReportsItsCheckEndsAsAReplyTimeOut) {
@@ -58,23 +47,15 @@ TEST(StartUp, AChipThatNeverReportsItsCheckEndsAsAReplyTimeOut) {
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(20000, 8));
     test::RunCommand("mkdir -p '" + dir.File("home") + "'");
     test::WriteFile(dir.File("home/OVLoader.ini"), "[MainConfig Setting]\ntimeoutInData_Ms=1500\n");
-    FILE* sim = ::popen(("exec '" + Binary("tools/bootsim/ov58xx-bootsim") + "' --wait 20 --silent-verify").c_str(), "r");
-    ASSERT_NE(sim, nullptr);
-    char line[256] = {0};
-    ASSERT_NE(std::fgets(line, sizeof(line), sim), nullptr);
-    std::string pty = line;
-    pty.pop_back();
+    Simulator sim("--silent-verify");
     std::string out, err;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + pty, &out, &err), 200);
+    EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + sim.path, &out, &err), 200);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_NE(out.find("on timer 超时!\n接收回复超时\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("File downloaded successfully !"), std::string::npos);
     EXPECT_LT(seconds, 10.0);  // start pause, handshake, 20 frames, then at most 1.6 s of silence
     EXPECT_GT(seconds, 1.5);
-    std::string verdict;
-    while (std::fgets(line, sizeof(line), sim)) verdict += line;
-    ::pclose(sim);
 }
 
 }  // namespace

@@ -192,6 +192,19 @@ TEST_F(SignedTest, Sigx1SplitsIntoImageAndAdditionalFiles) {
     }
     EXPECT_FALSE(FileExists(workDir));  // the private directory goes with the object
 
+    {
+        // An erase-only range of the table keeps its length once the settings add their files.
+        Bytes eraseOnly = {1, 0, 0x00, 0x00, 0x03, 0x01, 0x00, 0x00, 0x01, 0x00};  // 0x01030000, 0x10000 bytes
+        test::WriteBytes(dir.File("erase.sigx_1"), Sigx1(sigx, {{0xAA05, eraseOnly}}, 1));
+        test::WriteFile(dir.File("none.ini"), "[MainConfig Setting]\n");
+        auto erase = CreateDownloadFile(dir.File("erase.sigx_1"));
+        erase->LoadExtraDownloadFiles(dir.File("none.ini"));
+        ASSERT_EQ(erase->downloadList.size(), 1u);
+        EXPECT_EQ(erase->downloadList[0]->eraseOnly, 1);
+        EXPECT_EQ(erase->downloadList[0]->startAddress, 0x01030000u);
+        EXPECT_EQ(erase->downloadList[0]->length, 0x10000u);
+    }
+
     test::WriteBytes(dir.File("dup.sigx_1"),
                      Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, extra1)}, {0xAA05, ExtraContent(0x01020000, extra2)}}, 2));
     EXPECT_EQ(LoadError(dir.File("dup.sigx_1")), "文件格式异常,路径为:[" + dir.File("dup.sigx_1") + "]");
