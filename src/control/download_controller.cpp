@@ -16,6 +16,8 @@ constexpr int kStartPauseMs = 500;
 constexpr int kUsbSearchMs = 100;
 constexpr int kReplyCheckMs = 100;
 constexpr int kMaxUsbOpenAttempts = 5;
+constexpr int kMinWaitMs = 1;
+constexpr int kMaxWaitMs = 10 * 60 * 1000;
 constexpr int kCodeDone = 200;
 constexpr int kCodeFault = 300;
 constexpr int kCodeHandshakeTimeout = 108;
@@ -82,15 +84,23 @@ void DownloadController::StartDownload(const DownloadRequest& request) {
     request_ = request;
     openFailed_ = false;
     c_.view.SetOutcome(RunOutcome::None);
-    if (request_.handshakeTimeoutMs > 0) events_->StartTimer(kTimerHandshake, request_.handshakeTimeoutMs);
     c_.log.Reopen();
     c_.log.Line("初始化boot程序\n");
+    // A time-out from the settings can be anything; one that never fires is no time-out.
+    request_.dataTimeoutMs = BoundedWait("reply", request_.dataTimeoutMs);
+    if (request_.handshakeTimeoutMs > 0) request_.handshakeTimeoutMs = BoundedWait("handshake", request_.handshakeTimeoutMs);
     if (request_.imagePath.empty()) throw LoaderError(Texts().noImage);
     BeginDownload();
     // The chip gets a moment before its port opens; a timer, so the event thread stays free.
     events_->StartTimer(kTimerStartPause, kStartPauseMs);
     running_ = true;
     c_.view.SetPhase(RunPhase::Starting);
+}
+
+int DownloadController::BoundedWait(const char* what, int ms) {
+    const int bounded = std::clamp(ms, kMinWaitMs, kMaxWaitMs);
+    if (bounded != ms) c_.log.Line("%s time-out %d ms is out of range; %d ms used\n", what, ms, bounded);
+    return bounded;
 }
 
 void DownloadController::BeginDownload() {
@@ -103,6 +113,9 @@ void DownloadController::BeginDownload() {
 
 void DownloadController::OnStartPauseOver() {
     events_->StopTimer(kTimerStartPause);
+    // The handshake time counts from here: the image is prepared and the line about to open,
+    // so a large image's preparation cannot pass for a chip that does not answer.
+    if (request_.handshakeTimeoutMs > 0) events_->StartTimer(kTimerHandshake, request_.handshakeTimeoutMs);
     Guarded([this] {
         OpenPort();
         UpdateDownloadUi(false);

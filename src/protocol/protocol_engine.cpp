@@ -78,6 +78,7 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
     lastExtraKind = 0;
     chipInfo = 0;
     chip = {};
+    resendsInARow = 0;
     timeoutCoefficient = 1;
     BuildMessageTable();
     file = CreateDownloadFile(imagePath, log);
@@ -128,6 +129,7 @@ EngineResult ProtocolEngine::Request(Outcome outcome, RequestCode request) {
         case RequestCode::Repeat:
             break;  // the frame last sent goes out again
     }
+    if (request != RequestCode::Repeat) resendsInARow = 0;
     return EngineResult{outcome, file->Frame(), file->FrameSize(), {}};
 }
 
@@ -139,6 +141,14 @@ EngineResult ProtocolEngine::Fail(int message) {
 
 EngineResult ProtocolEngine::Resend(int message) {
     if (debug) Show(Message(message));
+    // A chip (or a line) that asks for the same frame without end would keep the run busy
+    // forever and the log growing.
+    if (++resendsInARow > kMaxResendsInARow) {
+        Show("The boot loader asked for the same frame " + std::to_string(kMaxResendsInARow) +
+             " times in a row; the download stops");
+        view->SetBarState(BarState::Failure);
+        return Plain(Outcome::Failed);
+    }
     return Request(Outcome::Continue, RequestCode::Repeat);
 }
 

@@ -13,6 +13,9 @@
 
 namespace ov {
 
+// How often in a row the boot loader may ask for the same frame again.
+inline constexpr int kMaxResendsInARow = 16;
+
 enum class Outcome {
     Continue = 0,
     Wait = 1,
@@ -85,6 +88,7 @@ private:
     bool needHandShake = true;
     std::int16_t chipInfo = 0;
     int timeoutCoefficient = 1;
+    int resendsInARow = 0;
     ChipReport chip;
     std::string extension;
 };

@@ -125,7 +125,8 @@ TEST_F(ControllerTest, HandshakeTimeoutAt2000MsOnAListedPort) {
     window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
     EXPECT_EQ(window->runEnd.exitCode, 108);
-    EXPECT_EQ(host().TickCount() - start, 2000u);
+    // The handshake's 2000 ms count from the port's opening, after the 500 ms start pause.
+    EXPECT_EQ(host().TickCount() - start, 500u + 2000u);
     EXPECT_EQ(links->LastChip().HostFrames(), 0);
 }
 
@@ -391,6 +392,23 @@ TEST_F(ControllerTest, PortListRebuiltOnDropDownKeepsAPseudoTerminal) {
     EXPECT_EQ(controls.Text(ctl::kPublicKeyStatic), dir.File("pub.pem"));
     EXPECT_EQ(log.entries.back(), "Failed to open the public key file !\r\n\r\n");
     EXPECT_NE(test::ReadText(dir.File("log/download.log")).find("Failed to open the public key file ! (" + dir.File("missing.pem") + ": No such file or directory)"), std::string::npos);
+}
+
+TEST_F(ControllerTest, TimeOutsBeyondTenMinutesAreBroughtInAndLogged) {
+    // A reply time-out from the settings that would never fire: ten minutes are used.
+    sim::SimConfig mute;
+    mute.silentFrom = 1;  // the chip reports itself, then answers no frame
+    Make(mute, true);
+    window->state.dataTimeoutMs = 2147483647;
+    StartFromControls();
+    ASSERT_TRUE(host().RunUntil([&] { return links->chips.size() == 1 && links->LastChip().HostFrames() >= 1; }, 60000));
+    const auto firstFrame = host().TickCount();
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 3600000));
+    EXPECT_EQ(window->runEnd.exitCode, 200);
+    EXPECT_GT(host().TickCount() - firstFrame, 600000u);
+    EXPECT_LE(host().TickCount() - firstFrame, 600100u);
+    EXPECT_NE(test::ReadText(dir.File("log/download.log")).find("reply time-out 2147483647 ms is out of range; 600000 ms used"),
+              std::string::npos);
 }
 
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {

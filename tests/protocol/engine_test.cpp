@@ -298,6 +298,26 @@ TEST_F(EngineTest, ResendsTheSameBytesAndEfuseResults) {
     EXPECT_FALSE(r.log.Has("step4:Retransmission \r\n\r\n"));  // not in normal operation
 }
 
+TEST_F(EngineTest, SixteenResendsInARowAreServedTheSeventeenthEndsTheRun) {
+    // Sixteen requests for the same frame, then the frame is taken: the image verifies, and the
+    // count starts again for each new frame.
+    auto patient = Chip();
+    patient.resendAt[{4, 2}] = 16;
+    patient.resendAt[{4, 3}] = 16;
+    SimSession ok(patient);
+    EXPECT_EQ(ok.Run(Image(4000, "p.bin")), Outcome::Finished);
+    EXPECT_TRUE(ok.sim.Verified()) << ok.sim.Verdict();
+
+    // A chip that asks once more: the run fails with its reason instead of resending forever.
+    auto endless = Chip();
+    endless.resendAt[{4, 2}] = 1000;
+    SimSession stuck(endless);
+    EXPECT_EQ(stuck.Run(Image(4000, "s.bin")), Outcome::Failed);
+    EXPECT_EQ(stuck.log.entries.back(), "The boot loader asked for the same frame 16 times in a row; the download stops\r\n\r\n");
+    EXPECT_EQ(stuck.progress.progress.state, BarState::Failure);
+    EXPECT_EQ(stuck.framesSent, 2 + 1 + 1 + 16);  // steps 2 and 3, data frame 1, frame 2 and its 16 repeats
+}
+
 TEST_F(EngineTest, ExactMultipleOf1024EndsWithoutAFrameAt100Percent) {
     SimSession s(Chip());
     s.engine.Init(Image(2048), "", &s.view, s.runLog, {});
