@@ -12,6 +12,8 @@ namespace ov {
 std::optional<std::uint64_t> FileSize(const std::string& path);
 
 bool FileExists(const std::string& path);
+// A regular file (after links): no directory, FIFO or device.
+bool IsRegularFile(const std::string& path);
 
 // A file opened for reading, closed when it goes out of scope. Reads go straight to the
 // descriptor: a data frame costs one pread, not a buffer refill around an unaligned offset.

@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include "common/file_util.h"
 #include "common/loader_error.h"
 #include "image/download_file.h"
 #include "image/signed_download_file.h"
@@ -16,6 +17,9 @@ bool ExtensionIs(const std::string& path, const char* extension) {
 }
 
 std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, DownloadLog* trace) {
+    // A FIFO would hang the run and a device never end: only a regular file is an image.
+    if (FileExists(path) && !IsRegularFile(path))
+        throw LoaderError("The firmware file is not a regular file: [" + path + "]");
     std::unique_ptr<BaseDownloadFile> file;
     if (ExtensionIs(path, ".bin"))
         file = std::make_unique<BinDownloadFile>(path);

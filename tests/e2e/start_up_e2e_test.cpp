@@ -1,6 +1,9 @@
 // How the real loader starts where there is no display, and a chip that never reports its check.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 
 #include "e2e/e2e_support.h"
@@ -56,6 +59,22 @@ TEST(StartUp, AChipThatNeverReportsItsCheckEndsAsAReplyTimeOut) {
     EXPECT_EQ(out.find("File downloaded successfully !"), std::string::npos);
     EXPECT_LT(seconds, 10.0);  // start pause, handshake, 20 frames, then at most 1.6 s of silence
     EXPECT_GT(seconds, 1.5);
+}
+
+TEST(StartUp, AnImageThatIsNoRegularFileIsRefusedAtOnce) {
+    // A FIFO blocked the open and /dev/zero behind a link spun for ever; both are refused at once.
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo.bin").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.File("zero.bin").c_str()), 0);
+    for (const char* image : {"fifo.bin", "zero.bin"}) {
+        Simulator sim("", 3);
+        std::string out, err;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(LoaderWithoutDisplay(dir, std::string("-f ") + image + " -p " + sim.path, &out, &err), 44) << image;
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+        EXPECT_NE(out.find(std::string("\n\nThe firmware file is not a regular file: [") + image + "]\n\n"), std::string::npos)
+            << out;
+    }
 }
 
 }  // namespace
