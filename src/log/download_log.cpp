@@ -1,6 +1,8 @@
 #include "log/download_log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <vector>
@@ -33,23 +35,23 @@ void DownloadLog::OpenIn(const std::string& folder) {
 void DownloadLog::Reopen() {
     Close();
     if (path_.empty()) return;
-    std::FILE* stream = std::fopen(path_.c_str(), "we");
-    if (stream == nullptr) return;
-    std::setvbuf(stream, nullptr, _IONBF, 0);
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    stream_ = stream;
+    fd_ = fd;
 }
 
 void DownloadLog::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stream_ == nullptr) return;
-    std::fclose(stream_);
-    stream_ = nullptr;
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
 }
 
 void DownloadLog::Write(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stream_ != nullptr) std::fwrite(text.data(), 1, text.size(), stream_);
+    if (fd_ < 0) return;
+    [[maybe_unused]] const ssize_t n = ::write(fd_, text.data(), text.size());
 }
 
 void DownloadLog::Line(const char* format, ...) {
@@ -72,15 +74,15 @@ void DownloadLog::Raw(const std::string& text) { Write(text); }
 void DownloadLog::Record(const std::string& message) {
     const std::string line = LogPrefix(NowLocal()) + message;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stream_ != nullptr) {
-        std::fwrite(line.data(), 1, line.size(), stream_);
+    if (fd_ >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(fd_, line.data(), line.size());
         return;
     }
     if (path_.empty()) return;
-    if (std::FILE* stream = std::fopen(path_.c_str(), "ae")) {
-        std::fwrite(line.data(), 1, line.size(), stream);
-        std::fclose(stream);
-    }
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
+    ::close(fd);
 }
 
 }  // namespace ov

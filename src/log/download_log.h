@@ -9,7 +9,9 @@ namespace ov {
 // The log file "log/download.log" of one window (or one port of a gang): the inner working
 // of a run. Emptied at every download start and closed at every end; lines written while it
 // is closed are dropped, except those given to Record. Writes are unbuffered so a crash loses
-// nothing. A log that was never opened drops everything (the signing tool has none).
+// nothing. A log that was never opened drops everything (the signing tool has none). Every line
+// is one write to a file opened for appending: a second loader that empties the same file
+// leaves neither holes nor torn lines.
 class DownloadLog {
 public:
     DownloadLog() = default;
@@ -36,13 +38,13 @@ public:
     void Record(const std::string& message);
 
     const std::string& Path() const { return path_; }
-    bool IsOpen() const { return stream_ != nullptr; }
+    bool IsOpen() const { return fd_ >= 0; }
 
 private:
     void Write(const std::string& text);
 
     std::string path_;
-    std::FILE* stream_ = nullptr;
+    int fd_ = -1;
     // Lines come from the event thread; the lock keeps a stray writer from tearing one.
     std::mutex mutex_;
 };

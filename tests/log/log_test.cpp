@@ -58,6 +58,22 @@ TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
     never.Record("y\n");
 }
 
+TEST(DownloadLog, ASecondLoaderEmptyingTheFileLeavesNoHoles) {
+    // Two loaders share a program directory: the second empties the log while the first writes.
+    test::TempDir dir;
+    DownloadLog first, second;
+    first.Open(dir.Path());
+    for (int i = 0; i < 200; ++i) first.Line("first run line %d\n", i);
+    second.Open(dir.Path());
+    first.Line("first run goes on\n");
+    second.Line("second run\n");
+    const std::string text = test::ReadText(dir.File("log/download.log"));
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    EXPECT_NE(text.find("\t\tfirst run goes on\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\t\tsecond run\n"), std::string::npos);
+    EXPECT_EQ(text.find("first run line 0\n"), std::string::npos);  // emptied by the second loader
+}
+
 TEST(LogView, EntryKinds) {
     EXPECT_EQ(BuildLogViewEntry("", kLogPlain), "\r\n\r\n");
     EXPECT_EQ(BuildLogViewEntry("abc", 7), "abc");
