@@ -1,6 +1,7 @@
 #include "image/hex_convert.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -84,7 +85,13 @@ constexpr std::array<std::uint8_t, 256> kHexValue = [] {
 
 class HexConverter {
 public:
-    HexConverter(std::uint32_t base, AtomicFileWriter& out) : base_(base), out_(out) {}
+    // Without `out`, the records are only checked and the image's extent measured.
+    HexConverter(std::uint32_t base, AtomicFileWriter* out) : base_(base), out_(out) {}
+
+    // The addresses the image spans, once Run has read the whole file.
+    bool Started() const { return started_; }
+    std::uint64_t First() const { return first_; }
+    std::uint64_t End() const { return end_; }
 
     void Run(InputFile& hex) {
         LineReader reader(hex);
@@ -153,12 +160,15 @@ private:
         if (!started_) {
             if (address < base_) return;  // below the image, before it starts: dropped
             started_ = true;
-            Fill(0x00, address - base_);
+            first_ = address;
+            if (out_ != nullptr) Fill(0x00, address - base_);
             end_ = address;
         }
         if (address < end_) Reject(lineNumber, "address goes backwards");
-        Fill(0xFF, address - end_);
-        Put(data, n);
+        if (out_ != nullptr) {
+            Fill(0xFF, address - end_);
+            Put(data, n);
+        }
         end_ = address + n;
     }
 
@@ -179,14 +189,15 @@ private:
     }
 
     void Flush() {
-        if (used_ > 0 && !out_.Write(buffer_.data(), used_)) throw LoaderError(kCreateBinFailed);
+        if (used_ > 0 && out_ != nullptr && !out_->Write(buffer_.data(), used_)) throw LoaderError(kCreateBinFailed);
         used_ = 0;
     }
 
     std::uint64_t base_;
-    AtomicFileWriter& out_;
+    AtomicFileWriter* out_;
     std::uint64_t upper_ = 0;
     bool started_ = false;
+    std::uint64_t first_ = 0;
     std::uint64_t end_ = 0;  // the address just past the last byte written
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(256 * 1024);
     std::size_t used_ = 0;
@@ -197,12 +208,25 @@ private:
 void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std::string& binPath) {
     InputFile hex(hexPath);
     if (!hex.IsOpen()) throw LoaderError(kOpenBinFailed);
+    // The extent first: a few records far apart would otherwise fill gigabytes beside the file.
+    HexConverter measure(baseAddress, nullptr);
+    measure.Run(hex);
+    if (hex.Failed()) throw LoaderError(kOpenBinFailed);
+    if (measure.Started() && measure.End() - baseAddress > kMaxHexImageBytes) {
+        char text[160];
+        std::snprintf(text, sizeof(text), "0x%08llX to 0x%08llX (%llu bytes from 0x%08X), more than 256 MiB",
+                      static_cast<unsigned long long>(measure.First()), static_cast<unsigned long long>(measure.End() - 1),
+                      static_cast<unsigned long long>(measure.End() - baseAddress), baseAddress);
+        throw LoaderError(std::string(kHexTooLarge) + " [" + hexPath + "]: its records span " + text);
+    }
+    InputFile again(hexPath);
+    if (!again.IsOpen()) throw LoaderError(kOpenBinFailed);
     binPath = hexPath.size() >= 3 ? hexPath.substr(0, hexPath.size() - 3) + "bin" : "bin";
     AtomicFileWriter out(binPath);
     if (!out.IsOpen()) throw LoaderError(kCreateBinFailed);
-    HexConverter converter(baseAddress, out);
-    converter.Run(hex);
-    if (hex.Failed()) throw LoaderError(kOpenBinFailed);
+    HexConverter converter(baseAddress, &out);
+    converter.Run(again);
+    if (again.Failed()) throw LoaderError(kOpenBinFailed);
     if (!out.Commit()) throw LoaderError(kCreateBinFailed);
 }
 

@@ -14,5 +14,8 @@ void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std:
 
 inline constexpr const char* kCreateBinFailed = "Failed to create bin file !";
 inline constexpr const char* kHexFormatError = "hex file format error !";
+inline constexpr const char* kHexTooLarge = "The HEX file makes too large an image";
+// The largest image a HEX file may make: far above any OV58xx flash, far below a full disk.
+inline constexpr std::uint64_t kMaxHexImageBytes = 256ull * 1024 * 1024;
 
 }  // namespace ov

@@ -127,6 +127,23 @@ TEST_F(HexTest, RejectionsNameTheLineAndLeaveNoOutput) {
     EXPECT_FALSE(FileExists(dir.File("fw.bin")));
 }
 
+TEST_F(HexTest, RecordsFarApartAreRefusedBeforeAnythingIsWritten) {
+    // Two records, at 0x01000200 and 0xFFFFFFF0: 132 bytes of HEX that would make a 4 GiB image.
+    const auto d = Seq(0, 16);
+    EXPECT_EQ(Error({kUpper, Record(0, 0x0200, d), Record(4, 0, {0xFF, 0xFF}), Record(0, 0xFFF0, d), kEnd}),
+              "The HEX file makes too large an image [" + dir.File("fw.hex") +
+                  "]: its records span 0x01000200 to 0xFFFFFFFF (4278189568 bytes from 0x01000200), more than 256 MiB");
+    EXPECT_FALSE(FileExists(dir.File("fw.bin")));
+    std::string listing;
+    test::RunCommand("ls -A '" + dir.Path() + "'", &listing);
+    EXPECT_EQ(listing, "fw.hex\n");  // no temporary file either
+    // Exactly 256 MiB is still an image: its last record ends at base + 256 MiB.
+    const std::vector<std::uint8_t> last = {0xAB};
+    const auto image = Convert({kUpper, Record(0, 0x0200, d), Record(4, 0, {0x11, 0x00}), Record(0, 0x01FF, last), kEnd});
+    EXPECT_EQ(image.size(), 256u * 1024 * 1024);
+    EXPECT_EQ(image.back(), 0xAB);
+}
+
 TEST_F(HexTest, MissingInputAndUnwritableOutput) {
     std::string bin;
     try {
