@@ -2,12 +2,14 @@
 // the command line, headless unless -d asks for the window, ending with the run's exit code.
 #include <QApplication>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/display_check.h"
 #include "app/qt_event_host.h"
+#include "app/signal_watch.h"
 #include "app/terminal_output.h"
 #include "control/command_line.h"
 #include "control/loader_window.h"
@@ -17,11 +19,21 @@
 
 namespace {
 
+// After a signal, everything is closed and saved; the process then ends by that signal, so a
+// calling shell sees 128 + its number and a script's loop stops.
+void EndBySignal(int signal) {
+    if (signal == 0) return;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 int RunWindow(int argc, char** argv) {
     QApplication app(argc, argv);
     ov::QtEventHost host;
     ov::SerialLinkFactory links;
     ov::LoaderDialog dialog(host, links);
+    // SIGTERM (and SIGINT, SIGHUP) close the window as its close box does.
+    ov::SignalWatch signalWatch([&dialog](int) { dialog.close(); });
     dialog.show();
     app.exec();
     // Window mode ends with 0, however its runs ended.
@@ -34,16 +46,19 @@ int RunShown(int argc, char** argv, const std::vector<std::string>& args) {
     ov::QtEventHost host;
     ov::SerialLinkFactory links;
     ov::TerminalOutput terminal;
-    int exitCode = 0;
+    int exitCode = 0, signal = 0;
     {
         ov::LoaderDialog dialog(host, links, &terminal);
+        ov::SignalWatch signalWatch([&dialog](int number) { dialog.Core().Interrupt(number); });
         dialog.show();
         dialog.Core().runEnd.commandLineMode = true;
         dialog.Core().RunFromCommandLine(args);
         if (!host.QuitRequested()) app.exec();
         exitCode = dialog.Core().runEnd.exitCode;
+        signal = signalWatch.Received();
     }
     terminal.ClearProgress();
+    EndBySignal(signal);
     return exitCode;
 }
 
@@ -54,16 +69,19 @@ int RunHeadless(int argc, char** argv, const std::vector<std::string>& args) {
     ov::ControlsModel controls;
     ov::SerialLinkFactory links;
     ov::TerminalOutput terminal;
-    int exitCode = 0;
+    int exitCode = 0, signal = 0;
     {
         ov::LoaderWindow loader(host, controls, terminal, links);
+        ov::SignalWatch signalWatch([&loader](int number) { loader.Interrupt(number); });
         loader.InitDialog();
         loader.runEnd.commandLineMode = true;
         loader.RunFromCommandLine(args);
         if (!host.QuitRequested()) app.exec();
         exitCode = loader.runEnd.exitCode;
+        signal = signalWatch.Received();
     }
     terminal.ClearProgress();
+    EndBySignal(signal);
     return exitCode;
 }
 

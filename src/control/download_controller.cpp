@@ -314,6 +314,7 @@ void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
     c_.view.SetOutcome(RunOutcome::PortError, Texts().portError);
+    c_.view.SetBarState(BarState::Failure);  // the run did not get to its end
     c_.runEnd.FinishRun(Texts().portError, kCodeFault);
     CloseLink();
     StopAllTimers();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "common/file_util.h"
 #include "common/program_directory.h"
@@ -114,6 +115,13 @@ void LoaderWindow::RefreshPortList() {
     const std::string chosen = controls.SelectedText(ctl::kPortCombo);
     FillPortList(controls, portBackend);
     if (!chosen.empty() && !controls.SelectExact(ctl::kPortCombo, chosen)) AddDevicePathToPortList(controls, chosen);
+}
+
+void LoaderWindow::Interrupt(int signal) {
+    log.Record(std::string("the run was interrupted by signal ") + std::to_string(signal) + " (" + ::sigabbrev_np(signal) +
+               ")\n");
+    if (controller.Running()) controller.OnDownloadButton();
+    Close();
 }
 
 void LoaderWindow::Close() {

@@ -38,6 +38,8 @@ public:
     void Close();
     // The controls to the settings file; a failed write is recorded in the log file.
     void SaveSettings();
+    // A signal asked the process to end: the run stops as Stop stops it, and the window closes.
+    void Interrupt(int signal);
 
     // The window's commands, once a file dialog has given its path.
     void ChooseSignImage(const std::string& path);

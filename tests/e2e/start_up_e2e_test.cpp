@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 
 #include "e2e/e2e_support.h"
 #include "support/test_files.h"
@@ -74,6 +77,40 @@ TEST(StartUp, AnImageThatIsNoRegularFileIsRefusedAtOnce) {
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
         EXPECT_NE(out.find(std::string("\n\nThe firmware file is not a regular file: [") + image + "]\n\n"), std::string::npos)
             << out;
+    }
+}
+
+TEST(StartUp, ASignalStopsTheRunThenEndsTheProcessByIt) {
+    // Mid-download: the run stops as Stop stops it (line let go, settings and log whole), then
+    // the process ends by the signal itself, so a shell sees 128 + its number.
+    test::TempDir dir;
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(300000, 12));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Simulator sim("--baud 921600");  // about 3.3 s of data on the line
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("OV58XX_LOADER_HOME", dir.File("home").c_str(), 1);
+            ::unsetenv("DISPLAY");
+            if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
+            const std::string loader = Bin("src/app/ov58xx-loader"), image = dir.File("fw.bin");
+            ::execl(loader.c_str(), loader.c_str(), "-f", image.c_str(), "-p", sim.path.c_str(), nullptr);
+            _exit(127);
+        }
+        ::usleep(1500 * 1000);
+        const auto start = std::chrono::steady_clock::now();
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal << ", status " << status;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        // The line was let go: the simulator, which ends when its host hangs up, reports the
+        // part of the image it got.
+        EXPECT_NE(sim.Finish().find("verdict: INCOMPLETE"), std::string::npos);
+        const std::string log = test::ReadText(dir.File("home/log/download.log"));
+        EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)), std::string::npos) << log;
+        EXPECT_NE(log.find("关闭串口"), std::string::npos);
+        EXPECT_NE(test::ReadText(dir.File("home/OVLoader.ini")).find("signAppFilePath=" + dir.File("fw.bin")), std::string::npos);
     }
 }
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
+namespace ov {
+
+// SIGINT, SIGTERM and SIGHUP delivered to the event thread as calls, so a run ends the way Stop
+// ends it (port closed, temporary files gone, settings saved) instead of dying mid-write. A
+// second SIGINT ends the process at once.
+class SignalWatch : public QObject {
+public:
+    explicit SignalWatch(std::function<void(int signal)> onSignal);
+    ~SignalWatch() override;
+
+    // The first signal received, or 0.
+    int Received() const { return received_; }
+
+private:
+    std::function<void(int)> onSignal_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    int received_ = 0;
+};
+
+}  // namespace ov
