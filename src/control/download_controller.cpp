@@ -5,6 +5,7 @@
 
 #include "common/loader_error.h"
 #include "log/log_view.h"
+#include "serial/serial_link.h"
 #include "ui/ui_texts.h"
 
 namespace ov {
@@ -126,7 +127,9 @@ void DownloadController::OpenPort() {
     // The previous link was closed when its run ended; its late events carry an old source.
     linkSource_ = ++opens_;
     link_ = c_.links.Create(LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, linkSource_});
-    usbMode_ = request_.port.find("USB") != std::string::npos;
+    // "USB" asks for the chip's own USB device; a device path such as /dev/ttyUSB0 names one
+    // line and is opened as it is, although it holds the same letters.
+    usbMode_ = request_.port.find("USB") != std::string::npos && !IsDevicePathName(request_.port);
     if (usbMode_) {
         usbOpenAttempts_ = 1;
         events_->StartTimer(kTimerUsbSearch, kUsbSearchMs);
@@ -137,7 +140,8 @@ void DownloadController::OpenPort() {
         link_->OpenByName(request_.port);
     } catch (const LoaderError& e) {
         openFailed_ = true;
-        c_.view.SetOutcome(RunOutcome::PortError, e.what());
+        c_.view.SetOutcome(RunOutcome::PortError, e.Cause().empty() ? std::string(e.what())
+                                                                    : std::string(e.what()) + " (" + e.Cause() + ")");
         throw;
     }
     StartSync();

@@ -18,8 +18,8 @@ struct DownloadRequest {
     // The settings file whose "ExtraDownloadFile%dInfo" entries add files to the run; read
     // when the run prepares its image, so their errors come after the image's. Empty: none.
     std::string extraFilesFrom;
-    // "USB" (any text holding it): the chip's USB serial device; else a device path, a tty
-    // name or a COM name.
+    // "USB" (any text holding it that is no device path): the chip's USB serial device; else a
+    // device path (/dev/ttyUSB0 included), a tty name or a COM name.
     std::string port;
     DownloadOptions options;
     int dataTimeoutMs = 5000;

@@ -130,6 +130,24 @@ TEST_F(ControllerTest, HandshakeTimeoutAt2000MsOnAListedPort) {
     EXPECT_EQ(links->LastChip().HostFrames(), 0);
 }
 
+TEST_F(ControllerTest, ATtyUsbDevicePathIsOpenedAsItIsNotSearchedFor) {
+    // A USB serial adapter of another maker: its path holds "USB", but the chip's IDs are
+    // nowhere; the run must open the named line, not wait for the chip's own device.
+    Make({}, true);
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" + dir.File("sys/class/tty/ttyUSB0") +
+                     "' '" + dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+                     dir.File("sys/class/tty/ttyUSB0/device") + "'");
+    test::WriteFile(dir.File("sys/devices/usb1/1-2/idVendor"), "0403\n");
+    test::WriteFile(dir.File("sys/devices/usb1/1-2/idProduct"), "6001\n");
+    test::WriteFile(dir.File("dev/ttyUSB0"), "");
+    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
+    EXPECT_EQ(window->runEnd.exitCode, 200);
+    ASSERT_FALSE(links->chips.empty());
+    EXPECT_TRUE(links->LastChip().Verified()) << links->LastChip().Verdict();
+    EXPECT_FALSE(log.Has("Discovery port :" + dir.File("dev/ttyUSB0") + "\r\n\r\n"));
+}
+
 TEST_F(ControllerTest, BatchRestartsAfterSuccessButNotAfterAFailure) {
     Make({});
     controls.SetChecked(ctl::kBatchCheck, true);

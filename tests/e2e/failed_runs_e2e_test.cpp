@@ -49,7 +49,7 @@ protected:
     // The loader in command-line mode, in `dir`, with its own HOME below it.
     static int Loader(const test::TempDir& dir, const std::string& args, std::string* output) {
         return test::RunCommand("cd '" + dir.Path() + "' && LC_ALL= LANG=C.UTF-8 OV58XX_LOADER_HOME='" + dir.File("home") +
-                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args + " 2>/dev/null",
+                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args,
                                 output);
     }
     static std::string DownloadLog(const test::TempDir& dir) { return test::ReadText(dir.File("home/log/download.log")); }

@@ -14,7 +14,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     int Loader(const std::string& args, std::string* output = nullptr, const std::string& lang = "C.UTF-8") {
         return test::RunCommand("cd '" + dir.Path() + "' && LC_ALL= LANG=" + lang + " OV58XX_LOADER_HOME='" + dir.File("home") +
-                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args + " 2>/dev/null",
+                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args,
                                 output);
     }
     test::TempDir dir;

@@ -129,7 +129,10 @@ void PortRun::OnTimer(int timerId) {
 
 void PortRun::AttemptClosed() {
     if (!attempt_) return;
-    lastCsn_ = attempt_->controller.lastCsn;
+    // A station knows each slot's last chip by any verified download, not only by one with
+    // additional files as the loader does: a chip that re-enumerates after its download is
+    // then refused instead of being written again.
+    lastCsn_ = end_.outcome == RunOutcome::Verified && !csn_.empty() ? csn_ : attempt_->controller.lastCsn;
     const int code = attempt_->runEnd.exitCode;
     attempt_.reset();
     GangEvent e = Base(GangEvent::End);
@@ -141,6 +144,7 @@ void PortRun::AttemptClosed() {
     e.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     last_ = e;
     state_ = e.outcome;
+    log_.Record(ToPlainLine(e) + "\n");  // the port's own log says how each attempt ended
     reporter_.Report(e);
     if (e.outcome != "ok" && e.outcome != "refused" && retriesLeft_ > 0 && !stopping_) {
         --retriesLeft_;
