@@ -11,9 +11,10 @@ namespace {
 
 int gPipe[2] = {-1, -1};
 volatile std::sig_atomic_t gInterrupts = 0;
+volatile std::sig_atomic_t gSecondInterruptToo = 0;
 
 void OnSignal(int signal) {
-    if (signal == SIGINT && gInterrupts != 0) {
+    if (signal == SIGINT && gInterrupts != 0 && gSecondInterruptToo == 0) {
         // The second Ctrl-C: the operator means it.
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
@@ -26,7 +27,9 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-SignalWatch::SignalWatch(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
+SignalWatch::SignalWatch(std::function<void(int)> onSignal, bool secondInterruptToo) : onSignal_(std::move(onSignal)) {
+    gInterrupts = 0;
+    gSecondInterruptToo = secondInterruptToo ? 1 : 0;
     if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {

@@ -9,10 +9,11 @@ namespace ov {
 
 // SIGINT, SIGTERM and SIGHUP delivered to the event thread as calls, so a run ends the way Stop
 // ends it (port closed, temporary files gone, settings saved) instead of dying mid-write. A
-// second SIGINT ends the process at once.
+// second SIGINT ends the process at once, unless `secondInterruptToo`: then it is delivered
+// like the first (the gang stops its runs on it and still prints its summary).
 class SignalWatch : public QObject {
 public:
-    explicit SignalWatch(std::function<void(int signal)> onSignal);
+    explicit SignalWatch(std::function<void(int signal)> onSignal, bool secondInterruptToo = false);
     ~SignalWatch() override;
 
     // The first signal received, or 0.

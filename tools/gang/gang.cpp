@@ -39,6 +39,7 @@ Gang::~Gang() {
 }
 
 void Gang::Start() {
+    if (interrupts_ > 0) return FinishIfIdle();  // interrupted before anything started
     if (!options_.usb) {
         for (const std::string& port : options_.ports) StartRun(DevicePathOf(port), UsbSlot(DevicePathOf(port), ports_));
         return;

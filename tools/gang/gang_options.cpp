@@ -16,7 +16,7 @@ const char* const kGangHelp =
     "  -f, --file IMAGE   the image (.bin, .hex, .sig, .sigx, .sigx_1)\n"
     "  -p, --port PORT    a serial device; repeat for every fixture\n"
     "  --usb              wait for the chip's USB serial devices (UsbVid/UsbPid) and start a run\n"
-    "                     on each one as it arrives; Ctrl-C ends after the running downloads\n"
+    "                     on each one as it arrives\n"
     "  --count N          with --usb: stop after N runs\n"
     "  -t, --timeout MS   handshake time-out of each run (default 5000)\n"
     "  --retry N          start a run that did not end ok again, up to N times (never a refused chip)\n"
@@ -24,6 +24,9 @@ const char* const kGangHelp =
     "  --results FILE     append every run's end object to FILE\n"
     "  --check            is this station ready? ports, access, services, the udev rule (exit 0 or 1)\n"
     "  -h, --help         this text\n"
+    "\n"
+    "Ctrl-C lets the running downloads finish and starts no more; a second Ctrl-C, SIGTERM or\n"
+    "SIGHUP stops them at once. The summary follows, then the gang ends by that signal.\n"
     "\n"
     "Exit status: 0 when every run verified its image, 1 when any did not, 2 for arguments that\n"
     "are not accepted.\n";

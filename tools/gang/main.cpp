@@ -2,7 +2,6 @@
 // results a script can read.
 #include <QCoreApplication>
 #include <QTimer>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "app/qt_event_host.h"
+#include "app/signal_watch.h"
 #include "common/file_util.h"
 #include "common/loader_error.h"
 #include "common/program_directory.h"
@@ -23,10 +23,6 @@
 #include "settings/main_config.h"
 
 namespace {
-
-std::atomic<int> gInterrupts{0};
-
-void OnSignal(int) { gInterrupts.fetch_add(1); }
 
 int Refuse(const std::string& message) {
     std::fprintf(stderr, "ov58xx-gang: %s\n", message.c_str());
@@ -94,23 +90,24 @@ int main(int argc, char** argv) {
     ov::gang::Gang gang(host, links, options, base, image, reports, {}, ov::ProgramDirectory() + "/log",
                         [&host] { host.Quit(); });
 
-    // Ctrl-C: the running downloads finish (or, the second time, stop) and the summary follows.
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    int seen = 0;
-    QTimer signalWatch;
-    QObject::connect(&signalWatch, &QTimer::timeout, [&] {
-        for (; seen < gInterrupts.load(); ++seen) gang.Interrupt();
-    });
-    signalWatch.start(20);
+    // Ctrl-C: the running downloads finish and no more start; a second Ctrl-C, SIGTERM or SIGHUP
+    // stops them at once. Either way the summary follows, then the process ends by the first
+    // signal, so a calling shell sees 128 + its number and a script's loop stops.
+    ov::SignalWatch signalWatch(
+        [&gang](int number) {
+            gang.Interrupt();
+            if (number != SIGINT) gang.Interrupt();
+        },
+        true);
 
     QTimer::singleShot(0, [&gang] { gang.Start(); });
     if (!host.QuitRequested()) app.exec();
     reports.Summary(gang.Runs());
     if (!reports.ResultsError().empty()) std::fprintf(stderr, "ov58xx-gang: results: %s\n", reports.ResultsError().c_str());
+    if (const int signal = signalWatch.Received(); signal != 0) {
+        std::fflush(stdout);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
     return gang.AllOk() ? 0 : 1;
 }
