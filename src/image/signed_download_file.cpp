@@ -16,7 +16,23 @@ namespace {
     throw LoaderError("The sig file format error: " + what + ": [" + path + "]");
 }
 
+// Where the signature record's content holds the image length.
+constexpr std::size_t kSignatureImageLengthAt = 8;
+
+std::uint32_t LengthAt(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
+
 }  // namespace
+
+std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path, DownloadLog* trace) {
+    std::unique_ptr<BaseSignedDownloadFile> file;
+    if (ExtensionIs(path, ".sigx_1"))
+        file = std::make_unique<Sigx_1DownloadFile>(path);
+    else
+        file = std::make_unique<SigxDownloadFile>(path);
+    file->trace = trace;
+    file->LoadImage();
+    return file;
+}
 
 void BaseSignedDownloadFile::LoadImage() {
     PrepareSignedSource();
@@ -63,34 +79,39 @@ void BaseSignedDownloadFile::ParseRecords() {
         return window.data() + offset;
     };
 
-    const std::uint8_t* key = headerAt(0, "The sig file format error 1!");
+    const std::uint8_t* key = headerAt(0, kKeyRecordError);
     records->keyRecordLength = LengthOf(key);
-    if (TagOf(key) != kTagKey) throw LoaderError("The sig file format error 1!");
+    if (TagOf(key) != kTagKey) throw LoaderError(kKeyRecordError);
     if (records->keyRecordLength != records->keyRecord.size() ||
         kRecordHeaderSize + records->keyRecordLength > got)
-        Reject("key record cut short", parsePath);
+        throw LoaderError(kKeyRecordError);
     std::copy_n(key + kRecordHeaderSize, records->keyRecordLength, records->keyRecord.begin());
 
     const std::size_t sigAt = kRecordHeaderSize + records->keyRecordLength;
-    const std::uint8_t* sig = headerAt(sigAt, "The sig file format error 2!");
+    const std::uint8_t* sig = headerAt(sigAt, kSignatureRecordError);
     records->signatureRecordLength = LengthOf(sig);
-    if (TagOf(sig) != kTagSignature) throw LoaderError("The sig file format error 2!");
+    if (TagOf(sig) != kTagSignature) throw LoaderError(kSignatureRecordError);
     if (records->signatureRecordLength != records->signatureRecord.size() ||
         sigAt + kRecordHeaderSize + records->signatureRecordLength > got)
-        Reject("signature record cut short", parsePath);
+        throw LoaderError(kSignatureRecordError);
     std::copy_n(sig + kRecordHeaderSize, records->signatureRecordLength, records->signatureRecord.begin());
 
     const std::size_t imageAt = sigAt + kRecordHeaderSize + records->signatureRecordLength;
-    const std::uint8_t* image = headerAt(imageAt, "The sig file format error 3!");
+    const std::uint8_t* image = headerAt(imageAt, kImageRecordError);
     char text[64];
     std::snprintf(text, sizeof(text), "Type: 0x%X, Length: %d\n",
                   static_cast<unsigned>(GetLittleEndian(image, 2)), static_cast<int>(LengthOf(image)));
     if (trace != nullptr) trace->Raw(text);
     records->imageLength = LengthOf(image);
     records->imageOffset = imageAt + kRecordHeaderSize;
-    if (TagOf(image) != kTagImage) throw LoaderError("The sig file format error 3!");
-    if (records->imageOffset + records->imageLength > fileSize)
-        Reject("image record shorter than its length field", parsePath);
+    if (TagOf(image) != kTagImage) throw LoaderError(kImageRecordError);
+    // The boot loader counts the image by the signature record and the loader sends it by the
+    // image record: when the two differ, one side waits for bytes the other never sends. The
+    // image record is also the end of the file, so the bytes present must agree with it too.
+    if (records->signatureRecordLength >= kSignatureImageLengthAt + 4 &&
+        LengthAt(records->signatureRecord.data() + kSignatureImageLengthAt) != records->imageLength)
+        throw LoaderError(kImageRecordError);
+    if (records->imageOffset + records->imageLength != fileSize) throw LoaderError(kImageRecordError);
     imageOffset = records->imageOffset;
 }
 

@@ -24,6 +24,11 @@ inline std::uint16_t TagOf(const std::uint8_t* header) {
 inline std::uint32_t LengthOf(const std::uint8_t* header) {
     return static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
 }
+// A container the loader refuses, by the record at fault.
+inline constexpr const char* kKeyRecordError = "The sig file format error 1!";
+inline constexpr const char* kSignatureRecordError = "The sig file format error 2!";
+inline constexpr const char* kImageRecordError = "The sig file format error 3!";
+
 // What the frame buffer and the boot loader admit.
 inline constexpr std::uint32_t kMaxKeyRecord = 1024;
 inline constexpr std::uint32_t kMaxSignatureRecord = 1094;
@@ -85,5 +90,11 @@ protected:
 private:
     std::string workDirectory;
 };
+
+// Reads a signed container exactly as a download does: a name ending in ".sigx_1" (any case)
+// is split first, any other name is read as one ".sig"/".sigx" container. Whoever else judges
+// a signed file so sees the records and image bytes the boot loader would receive, and a
+// refusal is the download's own LoaderError.
+std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path, DownloadLog* trace = nullptr);
 
 }  // namespace ov

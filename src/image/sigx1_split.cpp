@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "common/file_util.h"
 #include "common/loader_error.h"
@@ -62,8 +63,9 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
     {
         std::ofstream sigx(parsePath, std::ios::binary | std::ios::trunc);
         if (!sigx) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
-        const std::uint16_t tags[3] = {kTagKey, kTagSignature, kTagImage};
-        for (std::uint16_t tag : tags) {
+        const std::pair<std::uint16_t, const char*> records[3] = {
+            {kTagKey, kKeyRecordError}, {kTagSignature, kSignatureRecordError}, {kTagImage, kImageRecordError}};
+        for (const auto& [tag, formatError] : records) {
             std::uint8_t header[kRecordHeaderSize];
             if (in.Read(header, sizeof(header)) != sizeof(header)) break;
             if (TagOf(header) != tag) continue;  // consumed, not copied: the parse rejects it
@@ -72,8 +74,8 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
                 throw LoaderError(cutShort + "key record of " + std::to_string(length) +
                                   " bytes, at most 1024: [" + sourcePath + "]");
             sigx.write(reinterpret_cast<const char*>(header), sizeof(header));
-            if (!CopyBytes(in, sigx, length))
-                throw LoaderError(cutShort + "record cut short: [" + sourcePath + "]");
+            // A record longer than the file is refused as the parse of a ".sigx" refuses it.
+            if (!CopyBytes(in, sigx, length)) throw LoaderError(formatError);
         }
         if (!sigx.flush()) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
     }

@@ -2,21 +2,16 @@
 
 #include <openssl/evp.h>
 
-#include <fstream>
+#include <memory>
 
 #include "common/file_util.h"
+#include "common/loader_error.h"
 #include "image/signed_download_file.h"
 #include "log/text.h"
 #include "protocol/crc.h"
 #include "signing/rsa_keys.h"
 
 namespace ov {
-
-namespace {
-
-std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
-
-}  // namespace
 
 std::vector<std::string> SignedFileInfo::OptionNames() const {
     std::vector<std::string> names;
@@ -26,30 +21,33 @@ std::vector<std::string> SignedFileInfo::OptionNames() const {
     return names;
 }
 
-SignedFileInfo InspectSignedFile(const std::string& path) {
-    SignedFileInfo info;
-    info.imagePath = path;
-    InputFile file(path);
-    if (!file.IsOpen()) return info;
-    info.readable = true;
-    const std::uint64_t size = file.Size().value_or(0);
-    std::uint8_t header[kRecordHeaderSize];
-    auto tagOf = [](const std::uint8_t* h) { return h[0] * 256 + h[1]; };
+namespace {
 
-    if (file.ReadAt(0, header, 6) != 6 || tagOf(header) != kTagKey) {
-        info.layoutProblems.push_back("no key record at the start");
-        return info;
+std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
+
+// Reads the file with the download's own reader and describes what it found. Returns the
+// reader while its records and image are worth checking further, else nothing.
+std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, SignedFileInfo& info) {
+    // A FIFO or a device is no signed image; opening one could block.
+    if (!IsRegularFile(path) || !InputFile(path).IsOpen()) return nullptr;
+    info.readable = true;
+    std::unique_ptr<BaseSignedDownloadFile> file;
+    try {
+        file = OpenSignedFile(path);
+    } catch (const LoaderError& e) {
+        info.layoutProblems.push_back(e.what());
+        return nullptr;
     }
-    const std::uint32_t keyLength = Le32(header + 2);
+    const SignedRecordSet& records = file->Records();
+    info.imageOffset = records.imageOffset;
+
+    // The download carries any key record; what follows is what the boot loader checks in it.
+    const std::uint32_t keyLength = records.keyRecordLength;
     if (keyLength != 285 && keyLength != 541) {
         info.layoutProblems.push_back("key record of " + std::to_string(keyLength) + " bytes (285 or 541 expected)");
-        return info;
+        return nullptr;
     }
-    std::vector<std::uint8_t> key(keyLength);
-    if (file.ReadAt(6, key.data(), keyLength) != keyLength) {
-        info.layoutProblems.push_back("key record cut short");
-        return info;
-    }
+    const std::vector<std::uint8_t>& key = records.keyRecord;
     const std::size_t s = keyLength - 29;
     info.keyBits = static_cast<int>(s * 8);
     info.esnHex = HexBytesLower(key.data() + 1, 16);
@@ -67,22 +65,13 @@ SignedFileInfo InspectSignedFile(const std::string& path) {
     const std::uint32_t sizeWord = static_cast<std::uint32_t>(GetLittleEndian(key.data() + 25 + s, 4));
     if (sizeWord != (s == 256 ? 0u : 0x01000000u)) info.layoutProblems.push_back("key-size word does not match the key");
 
-    const std::uint64_t sigAt = 6 + keyLength;
-    if (file.ReadAt(sigAt, header, 6) != 6 || tagOf(header) != kTagSignature) {
-        info.layoutProblems.push_back("no signature record after the key record");
-        return info;
-    }
-    const std::uint32_t sigLength = Le32(header + 2);
+    const std::uint32_t sigLength = records.signatureRecordLength;
     if (sigLength != s + 16) {
         info.layoutProblems.push_back("signature record of " + std::to_string(sigLength) + " bytes (" +
                                       std::to_string(s + 16) + " expected)");
-        return info;
+        return nullptr;
     }
-    std::vector<std::uint8_t> sig(sigLength);
-    if (file.ReadAt(sigAt + 6, sig.data(), sigLength) != sigLength) {
-        info.layoutProblems.push_back("signature record cut short");
-        return info;
-    }
+    const std::vector<std::uint8_t>& sig = records.signatureRecord;
     info.digestType = sig[1];
     info.version = static_cast<std::uint16_t>(GetLittleEndian(sig.data() + 2, 2));
     info.optionWord = Le32(sig.data() + 4);
@@ -91,21 +80,14 @@ SignedFileInfo InspectSignedFile(const std::string& path) {
     info.crcOk = Crc32(sig.data(), s + 12) == Le32(sig.data() + s + 12);
     if (sig[0] != 0x55) info.layoutProblems.push_back("signature record does not start with 55");
     if (info.digestType != 1 && info.digestType != 2) info.layoutProblems.push_back("unknown digest type");
+    return file;
+}
 
-    const std::uint64_t imageAt = sigAt + 6 + sigLength;
-    if (file.ReadAt(imageAt, header, 6) != 6 || tagOf(header) != kTagImage) {
-        info.layoutProblems.push_back("no image record after the signature record");
-        return info;
-    }
-    const std::uint32_t imageRecord = Le32(header + 2);
-    info.imageOffset = imageAt + 6;
-    info.imageBytesPresent = size > info.imageOffset ? size - info.imageOffset : 0;
-    if (imageRecord != info.imageLength)
-        info.layoutProblems.push_back("image record of " + std::to_string(imageRecord) + " bytes, signature record says " +
-                                      std::to_string(info.imageLength));
-    if (info.imageBytesPresent != imageRecord)
-        info.layoutProblems.push_back("file holds " + std::to_string(info.imageBytesPresent) + " image bytes, the record says " +
-                                      std::to_string(imageRecord));
+}  // namespace
+
+SignedFileInfo InspectSignedFile(const std::string& path) {
+    SignedFileInfo info;
+    ReadSignedFile(path, info);
     return info;
 }
 
@@ -118,7 +100,8 @@ std::string VerifyReport::Summary() const {
 
 VerifyReport VerifySignedFile(const std::string& path, const std::string& publicKeyPath) {
     VerifyReport report;
-    const SignedFileInfo info = InspectSignedFile(path);
+    SignedFileInfo info;
+    const std::unique_ptr<BaseSignedDownloadFile> file = ReadSignedFile(path, info);
     if (!info.readable) {
         report.problems.push_back("cannot read " + path);
         return report;
@@ -130,25 +113,24 @@ VerifyReport VerifySignedFile(const std::string& path, const std::string& public
     }
     report.readable = true;
     report.problems = info.layoutProblems;
-    if (info.signature.empty()) return report;
+    if (!file) return report;
     if (!info.crcOk) report.problems.push_back("signature record CRC-32 wrong");
     std::vector<std::uint8_t> modulus(info.modulus.size() - std::min(info.modulus.size(), key.modulus.size()), 0);
     modulus.insert(modulus.end(), key.modulus.begin(), key.modulus.end());
     if (modulus != info.modulus || key.exponent != info.exponentBytes)
         report.problems.push_back("the file carries another public key");
 
-    // The image's digest, from the file itself.
+    // The digest of the very data frames a download would send.
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     EVP_DigestInit_ex(ctx.get(), info.digestType == 1 ? EVP_sha256() : EVP_sha512(), nullptr);
-    InputFile file(path);
-    std::vector<std::uint8_t> buffer(64 * 1024);
-    std::uint64_t at = info.imageOffset, left = info.imageBytesPresent;
-    while (left > 0) {
-        const std::size_t n = file.ReadAt(at, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
-        if (n == 0) break;
-        EVP_DigestUpdate(ctx.get(), buffer.data(), n);
-        at += n;
-        left -= n;
+    try {
+        while (file->BytesSent() < file->ImageLength()) {
+            file->BuildDataFrame();
+            EVP_DigestUpdate(ctx.get(), file->Frame() + kFrameHeaderSize, file->FrameSize() - kFrameHeaderSize - kFrameCrcSize);
+        }
+    } catch (const LoaderError& e) {
+        report.problems.push_back(e.what());
+        return report;
     }
     std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
     unsigned digestSize = 0;

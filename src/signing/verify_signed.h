@@ -20,17 +20,17 @@ struct SignedFileInfo {
     std::uint16_t version = 0;
     std::uint32_t optionWord = 0;
     std::uint32_t imageLength = 0;
-    std::uint64_t imageBytesPresent = 0;
     bool crcOk = false;
     std::vector<std::uint8_t> modulus;
     std::vector<std::uint8_t> exponentBytes;
     std::vector<std::uint8_t> signature;
-    std::string imagePath;
-    std::uint64_t imageOffset = 0;
+    std::uint64_t imageOffset = 0;  // in the container the download reads
 
     std::vector<std::string> OptionNames() const;  // "full erase", "reserve IV", "unlock flash"
 };
 
+// Reads the file as a download reads it (a ".sigx_1" is split first), so a file the loader
+// refuses shows the loader's message as its only problem.
 SignedFileInfo InspectSignedFile(const std::string& path);
 
 struct VerifyReport {

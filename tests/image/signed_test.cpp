@@ -242,8 +242,86 @@ TEST_F(SignedTest, FormatErrorsAndLimits) {
     EXPECT_NE(LoadError(dir.File("bigsig.sig")).find("bigsig.sig"), std::string::npos);
     bad.assign(good.begin(), good.end() - 1);
     test::WriteBytes(dir.File("cut.sig"), bad);
-    EXPECT_NE(LoadError(dir.File("cut.sig")).find("shorter than its length"), std::string::npos);
+    EXPECT_EQ(LoadError(dir.File("cut.sig")), "The sig file format error 3!");
     EXPECT_EQ(LoadError(dir.File("missing.sig")), "打开文件失败,路径为:[" + dir.File("missing.sig") + "]");
+}
+
+// A container laid out byte by byte: a 285-byte key record and a 272-byte signature record of
+// filler, the signature record's image length field (content bytes 8 to 11), the image record's
+// length field, and the image bytes actually present.
+Bytes HandMade(std::uint32_t signatureSays, std::uint32_t imageRecordSays, std::size_t imageBytes) {
+    auto le32 = [](Bytes& out, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    Bytes out = {0xAA, 0x01};
+    le32(out, 285);
+    out.insert(out.end(), 285, 0x11);
+    out.insert(out.end(), {0xAA, 0x02});
+    le32(out, 272);
+    out.insert(out.end(), {0x55, 0x01, 0x02, 0x01, 0x00, 0x02, 0x00, 0x01});
+    le32(out, signatureSays);
+    out.insert(out.end(), 272 - 12, 0x22);
+    out.insert(out.end(), {0xAA, 0x03});
+    le32(out, imageRecordSays);
+    const Bytes image = test::RandomBytes(imageBytes, 31);
+    out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
+TEST_F(SignedTest, ImageLengthsThatDisagreeAreRefusedAsTheImageRecordsFormatError) {
+    const Bytes emptyTable = {0xAA, 0x04, 0, 0, 0, 0, 0};
+    auto withTable = [&](Bytes b) {
+        b.insert(b.end(), emptyTable.begin(), emptyTable.end());
+        return b;
+    };
+
+    // Records and bytes in agreement load, alone and with a table of additional files behind.
+    test::WriteBytes(dir.File("agree.sigx"), HandMade(3000, 3000, 3000));
+    EXPECT_EQ(LoadError(dir.File("agree.sigx")), "loaded");
+    test::WriteBytes(dir.File("agree.sigx_1"), withTable(HandMade(3000, 3000, 3000)));
+    auto agreed = CreateDownloadFile(dir.File("agree.sigx_1"));
+    EXPECT_EQ(agreed->ImageLength(), 3000u);
+
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    const std::vector<Case> refused = {
+        // The chip waits for 1024 more bytes than the image record sends.
+        {"signature record says more", HandMade(3000, 1976, 1976)},
+        // The chip refuses the last frame as more than it was promised.
+        {"signature record says less", HandMade(1976, 3000, 3000)},
+        {"image cut short", HandMade(3000, 3000, 2999)},
+        {"bytes after the image", HandMade(3000, 3000, 3001)},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        test::WriteBytes(dir.File("x.sigx"), c.bytes);
+        EXPECT_EQ(LoadError(dir.File("x.sigx")), "The sig file format error 3!");
+        test::WriteBytes(dir.File("x.SIG"), c.bytes);
+        EXPECT_EQ(LoadError(dir.File("x.SIG")), "The sig file format error 3!");
+    }
+    // In a ".sigx_1" the table follows the image, so only the records can disagree, or the file
+    // end before the image record does.
+    test::WriteBytes(dir.File("x.sigx_1"), withTable(HandMade(3000, 1976, 1976)));
+    EXPECT_EQ(LoadError(dir.File("x.sigx_1")), "The sig file format error 3!");
+    test::WriteBytes(dir.File("x.sigx_1"), withTable(HandMade(1976, 3000, 3000)));
+    EXPECT_EQ(LoadError(dir.File("x.sigx_1")), "The sig file format error 3!");
+    test::WriteBytes(dir.File("x.sigx_1"), HandMade(3000, 3000, 2999));
+    EXPECT_EQ(LoadError(dir.File("x.sigx_1")), "The sig file format error 3!");
+
+    // A key or signature record running past the end of the file is its own record's error.
+    const Bytes whole = HandMade(3000, 3000, 3000);
+    const std::pair<std::size_t, const char*> cuts[] = {{6 + 200, "The sig file format error 1!"},
+                                                        {6 + 285 + 6 + 100, "The sig file format error 2!"}};
+    for (const auto& [keep, message] : cuts) {
+        SCOPED_TRACE(keep);
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
+        for (const char* name : {"cut.sigx", "cut.sigx_1"}) {
+            test::WriteBytes(dir.File(name), cut);
+            EXPECT_EQ(LoadError(dir.File(name)), message) << name;
+        }
+    }
 }
 
 TEST_F(SignedTest, EmptyKeyAndSignatureRecordsAreCarriedAsTheyStand) {

@@ -4,6 +4,7 @@
 
 #include "common/file_util.h"
 #include "control/run_end.h"
+#include "e2e/e2e_support.h"
 #include "image/signed_container.h"
 #include "settings/main_config.h"
 #include "signing/rsa_keys.h"
@@ -343,6 +344,88 @@ TEST(SignTool, SignedImageDownloadsIntoAProductStageChip) {
         if (image == "fw.sigx") {
             EXPECT_NE(verdict.find("verdict: OK"), std::string::npos) << verdict;
         }
+    }
+}
+
+// ov58xx-sign signs fw.bin (65536 bytes) into fw.sigx for the tests below.
+class SignedFileVerdicts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(65536, 14));
+        ASSERT_EQ(Sign("--private '" + Keys::Get().Private("k2048") + "' --image '" + dir.File("fw.bin") + "' --output '" +
+                       dir.File("fw.sigx") + "' --hash sha256"),
+                  0);
+    }
+    int Sign(const std::string& args, std::string* out = nullptr) {
+        return test::RunCommand(e2e::Bin("tools/sign/ov58xx-sign") + " --public '" + Keys::Get().Public("k2048") + "' " + args +
+                                    " 2>&1",
+                                out);
+    }
+    // One download into a product-stage chip that takes additional files; a hung run is cut
+    // off after 20 s so that it fails the test instead of stalling it.
+    int Download(const std::string& image, e2e::Simulator& sim, std::string* out) {
+        return test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C timeout 20 '" +
+                                    e2e::Bin("src/app/ov58xx-loader") + "' -f '" + dir.File(image) + "' -p " + sim.path +
+                                    " 2>/dev/null",
+                                out);
+    }
+    test::TempDir dir;
+};
+
+TEST_F(SignedFileVerdicts, AContainerWithAdditionalFilesLoadsVerifiesAndPassesVerify) {
+    // The signed container, then a table of one additional file of 5000 bytes at 0x01100000.
+    Bytes file = test::ReadBytes(dir.File("fw.sigx"));
+    const Bytes extra = test::RandomBytes(5000, 15);
+    file.insert(file.end(), {0xAA, 0x04, 0, 0, 0, 0, 1, 0xAA, 0x05, 0x92, 0x13, 0x00, 0x00});  // 5010-byte record
+    file.insert(file.end(), {0x00, 0x00, 0x00, 0x00, 0x10, 0x01, 0x88, 0x13, 0x00, 0x00});       // address, length
+    file.insert(file.end(), extra.begin(), extra.end());
+    test::WriteBytes(dir.File("fw.sigx_1"), file);
+
+    e2e::Simulator sim("--stage 7777 --variant 1", 5);
+    std::string out;
+    EXPECT_EQ(Download("fw.sigx_1", sim, &out), 200);
+    EXPECT_NE(out.find("File downloaded successfully !"), std::string::npos) << out;
+    const std::string verdict = sim.Finish();
+    EXPECT_EQ(verdict.rfind("verdict: OK image verified (65536 bytes", 0), 0u) << verdict;
+    EXPECT_NE(verdict.find("signature ok (sigx form)), 1 additional files verified"), std::string::npos) << verdict;
+
+    std::string verified, inspected;
+    EXPECT_EQ(Sign("--verify '" + dir.File("fw.sigx_1") + "'", &verified), 0);
+    EXPECT_EQ(verified, dir.File("fw.sigx_1") + ": signature ok (sigx form)\n");
+    EXPECT_EQ(Sign("--inspect '" + dir.File("fw.sigx_1") + "' --json", &inspected), 0);
+    EXPECT_NE(inspected.find("\"image_length\": 65536, \"crc_ok\": true, \"problems\": []"), std::string::npos) << inspected;
+}
+
+TEST_F(SignedFileVerdicts, RecordsDisagreeingOnTheImageLengthAreRefusedBeforeTheLineIsOpened) {
+    const Bytes signedFile = test::ReadBytes(dir.File("fw.sigx"));
+    const std::size_t imageRecord = 6 + 285 + 6 + 272;  // its header: AA 03 and the length
+    ASSERT_EQ(signedFile[imageRecord], 0xAA);
+    ASSERT_EQ(signedFile[imageRecord + 1], 0x03);
+    // The signature record keeps 65536; the image record says 64512 and holds as many bytes.
+    Bytes shorter(signedFile.begin(), signedFile.end() - 1024);
+    shorter[imageRecord + 3] = 0xFC;
+    shorter[imageRecord + 4] = 0x00;
+    test::WriteBytes(dir.File("shorter.sigx"), shorter);
+    // The image record says 66560 and holds as many bytes.
+    Bytes longer = signedFile;
+    longer[imageRecord + 3] = 0x04;
+    longer[imageRecord + 4] = 0x01;
+    longer.insert(longer.end(), 1024, 0);
+    test::WriteBytes(dir.File("longer.sigx"), longer);
+
+    for (const char* name : {"shorter.sigx", "longer.sigx"}) {
+        SCOPED_TRACE(name);
+        e2e::Simulator sim("--stage 7777 --variant 1", 2);
+        std::string out;
+        EXPECT_EQ(Download(name, sim, &out), 44);  // a failed run's 300
+        EXPECT_NE(out.find("\n\nThe sig file format error 3!\n\n"), std::string::npos) << out;
+        EXPECT_EQ(sim.Finish(), "verdict: FAILED no host opened the line\n");
+
+        std::string verified;
+        EXPECT_EQ(Sign("--verify '" + dir.File(name) + "'", &verified), 1);
+        EXPECT_EQ(verified, dir.File(name) + ": FAILED: The sig file format error 3!\n");
+        EXPECT_EQ(VerifySignedFile(dir.File(name), Keys::Get().Public("k2048")).problems,
+                  std::vector<std::string>{"The sig file format error 3!"});
     }
 }
 
