@@ -1,6 +1,8 @@
 #include "common/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,16 +76,38 @@ std::optional<std::uint64_t> InputFile::Size() {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+namespace {
+
+// A temporary file's name: the target's, this, then the six letters or digits mkostemp picks.
+constexpr char kTemporaryInfix[] = ".tmp-";
+constexpr std::size_t kTemporaryTail = 6;
+
+bool IsTemporaryName(const std::string& name, const std::string& prefix) {
+    if (name.size() != prefix.size() + kTemporaryTail || name.compare(0, prefix.size(), prefix) != 0) return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(target)) {
     std::vector<char> name(target_.begin(), target_.end());
-    const char suffix[] = ".tmp-XXXXXX";
-    name.insert(name.end(), suffix, suffix + sizeof(suffix));
+    name.insert(name.end(), kTemporaryInfix, kTemporaryInfix + sizeof(kTemporaryInfix) - 1);
+    name.insert(name.end(), kTemporaryTail, 'X');
+    name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         RecordError();
         return;
     }
     tempPath_ = name.data();
+    // Locked at once and until the rename: RemoveLeftovers takes only files nobody holds. A
+    // file system without locks leaves the file unguarded, which is no reason not to write.
+    ::flock(fd, LOCK_EX);
+    lockFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     // Keep the permissions an ordinary new file would get.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -99,6 +123,14 @@ AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(targe
 AtomicFileWriter::~AtomicFileWriter() {
     if (file_ != nullptr) std::fclose(file_);
     if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+void AtomicFileWriter::KeepModeAndOwner(mode_t mode, uid_t uid, gid_t gid) {
+    keepAttributes_ = true;
+    mode_ = mode;
+    uid_ = uid;
+    gid_ = gid;
 }
 
 bool AtomicFileWriter::Write(const void* data, std::size_t count) {
@@ -112,7 +144,15 @@ bool AtomicFileWriter::Write(const void* data, std::size_t count) {
 
 bool AtomicFileWriter::Commit() {
     if (file_ == nullptr) return false;
-    bool ok = !failed_ && std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
+    bool ok = !failed_ && std::fflush(file_) == 0;
+    if (ok && keepAttributes_) {
+        // The owner first: a change of owner clears the set-user-ID and set-group-ID bits.
+        if (::fchown(fileno(file_), uid_, gid_) != 0) {
+            // Not ours to give: the file becomes this user's, which is all an ordinary user can do.
+        }
+        ok = ::fchmod(fileno(file_), mode_) == 0;
+    }
+    ok = ok && ::fsync(fileno(file_)) == 0;
     if (!ok) RecordError();
     if (std::fclose(file_) != 0) {
         RecordError();
@@ -125,6 +165,37 @@ bool AtomicFileWriter::Commit() {
     }
     RecordError();
     return false;
+}
+
+void AtomicFileWriter::RemoveLeftovers(const std::string& target) {
+    // A writer holds its temporary file locked for as long as it lives, and the kernel drops
+    // the lock when it dies, however it dies; so a lock we can take marks a file nobody will
+    // rename any more. Neither the file's age (a slow save is not a dead one) nor a process
+    // number (reused, and foreign in another PID namespace) says that as surely. Only the names
+    // a writer makes are looked at, only regular files of this user are removed, and a file is
+    // removed only while we hold its lock and the name still leads to it. A writer that had
+    // created its file but not yet locked it loses the file, fails its rename and says so; the
+    // target stays whole either way.
+    const auto slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + kTemporaryInfix;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name, prefix)) continue;
+        // Never through a link, never waiting on a FIFO.
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held, named;
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            ::unlinkat(dirFd, name.c_str(), 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 void AtomicFileWriter::RecordError() {

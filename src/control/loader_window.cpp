@@ -37,6 +37,8 @@ void LoaderWindow::InitDialog(const std::string& logDirectory) {
     FillOptionLists(controls, Texts());
     config.Load(ConfigFilePath());
     SettingsToWindow(config, controls, state, portBackend);
+    // A settings file that could not be read, or not be created, leaves the window on what it has.
+    if (!config.LastError().empty()) log.Record(config.LastError() + "\n");
 }
 
 void LoaderWindow::SaveSettings() {

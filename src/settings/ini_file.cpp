@@ -1,9 +1,12 @@
 #include "settings/ini_file.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstring>
 
 #include "common/file_util.h"
 
@@ -25,14 +28,31 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 struct IniText {
     std::vector<std::string> lines;
     std::string newline = "\n";
+    bool exists = false;
+    struct stat status {};  // of the file read, when it exists
 };
 
-bool Load(const std::string& path, IniText& ini) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+// 0 when the file was read or is missing; otherwise the errno of what failed, and `ini` is empty.
+int Load(const std::string& path, IniText& ini) {
+    // Without waiting: a FIFO in the file's place must not hold the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    int error = 0;
+    if (::fstat(fd, &ini.status) != 0) error = errno;
+    else if (S_ISDIR(ini.status.st_mode)) error = EISDIR;
+    else if (!S_ISREG(ini.status.st_mode)) error = EINVAL;
+    std::string text;
+    char buffer[4096];
+    while (error == 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (error != 0) return error;
+    ini.exists = true;
     if (text.find("\r\n") != std::string::npos) ini.newline = "\r\n";
     std::size_t start = 0;
     while (start < text.size()) {
@@ -43,8 +63,10 @@ bool Load(const std::string& path, IniText& ini) {
         ini.lines.push_back(std::move(line));
         start = end + 1;
     }
-    return true;
+    return 0;
 }
+
+bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 // The section name of a "[name]" line, or nothing.
 bool SectionName(const std::string& line, std::string& name) {
@@ -77,10 +99,12 @@ std::pair<std::size_t, std::size_t> FindSection(const IniText& ini, const std::s
 
 }  // namespace
 
-std::vector<std::string> ReadIniSection(const std::string& path, const std::string& section) {
+std::vector<std::string> ReadIniSection(const std::string& path, const std::string& section, int* error) {
     IniText ini;
     std::vector<std::string> out;
-    if (!Load(path, ini)) return out;
+    const int failure = Load(path, ini);
+    if (error != nullptr) *error = failure;
+    if (failure != 0) return out;
     const auto [begin, end] = FindSection(ini, section);
     if (begin == std::string::npos) return out;
     for (std::size_t i = begin; i < end; ++i) {
@@ -100,10 +124,24 @@ std::string ReadIniString(const std::string& path, const std::string& section, c
 }
 
 bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries, int* error) {
+                     const std::vector<std::pair<std::string, std::string>>& entries, std::string* why) {
+    const auto fail = [why](const std::string& reason) {
+        if (why != nullptr) *why = reason;
+        return false;
+    };
     IniText ini;
-    Load(path, ini);
+    if (const int error = Load(path, ini); error != 0)
+        return fail(std::string("the file could not be read (") + std::strerror(error) + ") and is left as it is");
+    // The rename would replace it all the same, since only the directory's permissions count.
+    if (ini.exists && (ini.status.st_mode & S_IWUSR) == 0) return fail("the file is read-only and is left as it is");
+    std::string skipped;
+    std::size_t written = 0;
     for (const auto& [key, value] : entries) {
+        if (HoldsLineBreak(key) || HoldsLineBreak(value)) {
+            skipped += (skipped.empty() ? "" : ", ") + key;
+            continue;
+        }
+        ++written;
         auto [begin, end] = FindSection(ini, section);
         const std::string line = key + "=" + value;
         if (begin == std::string::npos) {
@@ -125,12 +163,16 @@ bool WriteIniStrings(const std::string& path, const std::string& section,
         while (at > begin && Trim(ini.lines[at - 1]).empty()) --at;
         ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(at), line);
     }
+    const std::string unwritten =
+        skipped.empty() ? "" : "a value holding a line break is not written, the file keeps the old one: " + skipped;
+    if (written == 0 && !skipped.empty()) return fail(unwritten);
     std::string text;
     for (const std::string& l : ini.lines) text += l + ini.newline;
     AtomicFileWriter out(path);
-    if (out.Write(text.data(), text.size()) && out.Commit()) return true;
-    if (error != nullptr) *error = out.Error();
-    return false;
+    if (ini.exists) out.KeepModeAndOwner(ini.status.st_mode & 07777, ini.status.st_uid, ini.status.st_gid);
+    if (out.Write(text.data(), text.size()) && out.Commit()) return skipped.empty() || fail(unwritten);
+    const std::string cause = std::strerror(out.Error());
+    return fail(skipped.empty() ? cause : unwritten + "; " + cause);
 }
 
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/file_util.h"
 #include "common/program_directory.h"
 #include "settings/ini_file.h"
 
@@ -17,6 +18,32 @@ std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+const std::map<std::string, std::string>& Defaults() {
+    static const std::map<std::string, std::string> defaults = {
+        {"AppFilePath", ""},
+        {"BaudRate", ""},
+        {"Com", ""},
+        {"ContinuousDownload", "1"},
+        {"ESN", ""},
+        {"ETIME", "100"},
+        {"ETIME_FACTOR", "2"},
+        {"FileVersion", "FFFF"},
+        {"HandshakeTimeout", "10000"},
+        {"Hex", "0"},
+        {"PublicSecretKeyFilePath", ""},
+        {"RsaPriFilePath", ""},
+        {"batch", "0"},
+        {"earseChip", ""},
+        {"hashtype", ""},
+        {"lpszDefExt", ""},
+        {"reserveIV", ""},
+        {"signAppFilePath", ""},
+        {"timeoutInData_Ms", "5000"},
+        {"unlockFlash", ""},
+    };
+    return defaults;
 }
 
 }  // namespace
@@ -32,7 +59,15 @@ int ParseInteger(const std::string& text) {
 }
 
 MainConfig::MainConfig(const std::string& file) : path(file), section(kSettingsSection) {
-    for (const std::string& line : ReadIniSection(path, section)) {
+    if (!path.empty()) AtomicFileWriter::RemoveLeftovers(path);
+    const std::vector<std::string> lines = ReadIniSection(path, section, &readError);
+    if (readError != 0) {
+        values = Defaults();
+        lastError = "Failed to read the settings file: [" + path + "]: " + std::strerror(readError) +
+                    "; the defaults are used and the file is left as it is";
+        return;
+    }
+    for (const std::string& line : lines) {
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
         values[Trim(line.substr(0, eq))] = Trim(line.substr(eq + 1));
@@ -59,37 +94,24 @@ bool MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>&
 bool MainConfig::WriteAll() const {
     lastError.clear();
     if (path.empty()) return true;
+    // Even once the file reads again: what is in memory are the defaults, not the file's keys.
+    if (readError != 0) {
+        lastError = "Failed to write the settings file: [" + path + "]: the file could not be read (" +
+                    std::strerror(readError) + ") and is left as it is";
+        return false;
+    }
     // Keys already in the file are matched without regard to case; a failed write leaves the
     // file as it was.
-    int error = 0;
+    std::string why;
     if (WriteIniStrings(path, kSettingsSection,
-                        std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &error))
+                        std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &why))
         return true;
-    lastError = "Failed to write the settings file: [" + path + "]: " + std::strerror(error);
+    lastError = "Failed to write the settings file: [" + path + "]: " + why;
     return false;
 }
 
 bool MainConfig::ResetToDefaults() {
-    values = {{"AppFilePath", ""},
-              {"BaudRate", ""},
-              {"Com", ""},
-              {"ContinuousDownload", "1"},
-              {"ESN", ""},
-              {"ETIME", "100"},
-              {"ETIME_FACTOR", "2"},
-              {"FileVersion", "FFFF"},
-              {"HandshakeTimeout", "10000"},
-              {"Hex", "0"},
-              {"PublicSecretKeyFilePath", ""},
-              {"RsaPriFilePath", ""},
-              {"batch", "0"},
-              {"earseChip", ""},
-              {"hashtype", ""},
-              {"lpszDefExt", ""},
-              {"reserveIV", ""},
-              {"signAppFilePath", ""},
-              {"timeoutInData_Ms", "5000"},
-              {"unlockFlash", ""}};
+    values = Defaults();
     return WriteAll();
 }
 

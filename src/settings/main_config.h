@@ -22,18 +22,23 @@ int ParseInteger(const std::string& text);
 class MainConfig {
 public:
     MainConfig() = default;
+    // Loading first removes what saves killed mid-write left beside the file. A file that is
+    // there but cannot be read gives the defaults, is never written while this configuration
+    // lives (its keys are not in memory to be kept), and LastError() says why.
     explicit MainConfig(const std::string& path);
 
     void Load(const std::string& path);
     std::string Get(const std::string& key) const;
     // Each change is kept in memory whether or not the file could be written; a false return
-    // means the file was left as it was, and LastError() says why.
+    // means the file, or some value in it (one holding a line break), was left as it was, and
+    // LastError() says why.
     bool Set(const std::string& key, const std::string& value);
     // Several values, then one write of the file.
     bool SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
     bool WriteAll() const;
     bool ResetToDefaults();
-    // Why the last write failed, naming the file; empty after a write that succeeded.
+    // Why the last write, or the load before any write, failed, naming the file; empty after a
+    // write that succeeded.
     const std::string& LastError() const { return lastError; }
 
     const std::string& Path() const { return path; }
@@ -70,7 +75,9 @@ private:
     std::string path;
     std::string section;
     std::map<std::string, std::string> values;
-    // Written by WriteAll, which leaves the settings themselves untouched.
+    // The errno of a load that found the file but could not read it; 0 when it read it or found none.
+    int readError = 0;
+    // Written by the load and by WriteAll, which leaves the settings themselves untouched.
     mutable std::string lastError;
 };
 

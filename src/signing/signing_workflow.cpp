@@ -49,7 +49,8 @@ void SigningWorkflow::SignCommand() {
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         config_.SetDefExt(extension);
-        WindowToSettings(config_, controls_, state_);
+        // Signing goes on without the settings saved; the log says why.
+        if (!WindowToSettings(config_, controls_, state_)) log_.Record(config_.LastError() + "\n");
 
         SignRequest request;
         request.privateKeyPath = controls_.Text(ctl::kPrivateKeyStatic);

@@ -429,6 +429,24 @@ TEST_F(ControllerTest, TimeOutsBeyondTenMinutesAreBroughtInAndLogged) {
               std::string::npos);
 }
 
+TEST_F(ControllerTest, ImagePathHoldingLinesIsNotSavedAndTheLogSaysWhy) {
+    Make({}, true);
+    controls.SetItems(ctl::kPortCombo, {});
+    // A real image whose name would add a key to the settings file.
+    const std::string image = dir.File("fw\n[MainConfig Setting]\ndebug=1\n.bin");
+    test::WriteBytes(image, test::RandomBytes(5000, 1));
+    window->RunFromCommandLine({"ov58xx-loader", "-f", image, "-t", "2000"});
+    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
+    EXPECT_EQ(window->runEnd.exitCode, 108);
+    const std::string ini = test::ReadText(dir.File("OVLoader.ini"));
+    EXPECT_EQ(ini.find("debug"), std::string::npos);
+    EXPECT_NE(ini.find("\nsignAppFilePath=\n"), std::string::npos);  // the old value, from the defaults
+    EXPECT_NE(test::ReadText(dir.File("log/download.log"))
+                  .find("Failed to write the settings file: [" + dir.File("OVLoader.ini") +
+                        "]: a value holding a line break is not written, the file keeps the old one: signAppFilePath\n"),
+              std::string::npos);
+}
+
 TEST(RunEnd, LaterCodeWinsAndWindowModeShowsAllBut200) {
     int closes = 0;
     test::RecordingObserver log;

@@ -1,8 +1,15 @@
 #include "settings/ini_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "common/file_util.h"
 #include "support/test_files.h"
 
 namespace ov {
@@ -52,6 +59,88 @@ TEST(IniFile, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_FALSE(WriteIniString(path, "S", "k", "new"));
     ::chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(test::ReadText(path), "[S]\nk=old\n");
+}
+
+TEST(IniFile, ValueHoldingALineBreakKeepsItsOldLineTheOthersAreWritten) {
+    test::TempDir dir;
+    const std::string path = dir.File("x.ini");
+    test::WriteFile(path, "[S]\r\npath=/old\r\nn=1\r\n");
+    std::string why;
+    EXPECT_FALSE(WriteIniStrings(path, "S", {{"path", "/new\n[Injected]\nk=v"}, {"n", "2"}, {"cr", "a\rb"}, {"m", "3"}}, &why));
+    EXPECT_EQ(test::ReadText(path), "[S]\r\npath=/old\r\nn=2\r\nm=3\r\n");
+    EXPECT_EQ(why, "a value holding a line break is not written, the file keeps the old one: path, cr");
+    EXPECT_TRUE(ReadIniSection(path, "Injected").empty());
+
+    // Nothing left to write: no file is made for it.
+    const std::string fresh = dir.File("fresh.ini");
+    EXPECT_FALSE(WriteIniString(fresh, "S", "k", "a\nb"));
+    EXPECT_FALSE(FileExists(fresh));
+}
+
+// A link to a file every read of which fails: a read error any user, root too, can meet.
+bool MakeUnreadableLink(const std::string& link) {
+    const int fd = ::open("/proc/self/mem", O_RDONLY);
+    char byte;
+    const bool fails = fd >= 0 && ::read(fd, &byte, 1) < 0 && errno == EIO;
+    if (fd >= 0) ::close(fd);
+    return fails && ::symlink("/proc/self/mem", link.c_str()) == 0;
+}
+
+TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
+    test::TempDir dir;
+    const std::string path = dir.File("x.ini");
+    test::WriteFile(path, "[S]\nk=old\n");
+    ::chmod(path.c_str(), 0444);
+    struct stat before {}, after {};
+    ::stat(path.c_str(), &before);
+    std::string why;
+    EXPECT_FALSE(WriteIniStrings(path, "S", {{"k", "new"}}, &why));
+    EXPECT_EQ(why, "the file is read-only and is left as it is");
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(test::ReadText(path), "[S]\nk=old\n");
+
+    if (geteuid() != 0) {  // root reads whatever the mode says
+        const std::string secret = dir.File("secret.ini");
+        test::WriteFile(secret, "[S]\nk=old\n");
+        ::chmod(secret.c_str(), 0200);
+        int error = 0;
+        EXPECT_TRUE(ReadIniSection(secret, "S", &error).empty());
+        EXPECT_EQ(error, EACCES);
+        EXPECT_FALSE(WriteIniStrings(secret, "S", {{"k", "new"}}, &why));
+        EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EACCES)) + ") and is left as it is");
+        ::chmod(secret.c_str(), 0600);
+        EXPECT_EQ(test::ReadText(secret), "[S]\nk=old\n");
+    }
+    const std::string broken = dir.File("broken.ini");
+    if (!MakeUnreadableLink(broken)) GTEST_SKIP() << "/proc/self/mem reads here: no read error to try";
+    int error = 0;
+    EXPECT_TRUE(ReadIniSection(broken, "S", &error).empty());
+    EXPECT_EQ(error, EIO);
+    EXPECT_FALSE(WriteIniStrings(broken, "S", {{"k", "new"}}, &why));
+    EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EIO)) + ") and is left as it is");
+    char target[PATH_MAX] = {};
+    EXPECT_EQ(::readlink(broken.c_str(), target, sizeof(target) - 1), 14);  // still the link, not a file in its place
+}
+
+TEST(IniFile, ReplacedFileKeepsItsModeAndOwner) {
+    test::TempDir dir;
+    const std::string path = dir.File("x.ini");
+    test::WriteFile(path, "[S]\nk=old\n");
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
+    }
+    // No umask makes these bits; the set-user-ID bit is one a change of owner clears.
+    ::chmod(path.c_str(), 04620);
+    ASSERT_TRUE(WriteIniString(path, "S", "k", "new"));
+    EXPECT_EQ(test::ReadText(path), "[S]\nk=new\n");
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 04620u);
+    EXPECT_EQ(st.st_uid, root ? 4321u : geteuid());
+    EXPECT_EQ(st.st_gid, root ? 8765u : getegid());
 }
 
 }  // namespace

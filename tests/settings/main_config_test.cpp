@@ -1,8 +1,15 @@
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <set>
 
+#include "common/file_util.h"
 #include "settings/main_config.h"
 #include "settings/window_settings.h"
 #include "support/test_files.h"
@@ -110,6 +117,100 @@ TEST_F(SettingsTest, FailedSaveKeepsItsCause) {
     Load();
     EXPECT_TRUE(WindowToSettings(config, controls, state));
     EXPECT_EQ(config.LastError(), "");
+}
+
+TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
+    Load();
+    const std::string fresh = test::ReadText(path);
+    // A path chosen in the dialog or given with -f, carrying lines of its own.
+    controls.SetText(ctl::kDownloadImageStatic, "/fw.bin\n[MainConfig Setting]\nContinuousDownload=0");
+    controls.SetText(ctl::kEsnEdit, "12AB");
+    EXPECT_FALSE(WindowToSettings(config, controls, state));
+    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
+                                      "]: a value holding a line break is not written, the file keeps the old one: "
+                                      "signAppFilePath");
+    MainConfig reread(path);
+    EXPECT_EQ(reread.Get("ESN"), "12AB");  // the rest of the save went in
+    EXPECT_EQ(reread.Get("signAppFilePath"), "");
+    EXPECT_EQ(reread.GetContinuousDownload(), "1");
+    EXPECT_EQ(test::ReadText(path).find("fw.bin"), std::string::npos);
+
+    const std::string saved = test::ReadText(path);
+    EXPECT_NE(saved, fresh);
+    ::chmod(path.c_str(), 0444);
+    controls.SetText(ctl::kDownloadImageStatic, "/fw.bin");
+    EXPECT_FALSE(WindowToSettings(config, controls, state));
+    EXPECT_EQ(config.LastError(),
+              "Failed to write the settings file: [" + path + "]: the file is read-only and is left as it is");
+    EXPECT_EQ(test::ReadText(path), saved);
+}
+
+TEST_F(SettingsTest, UnreadableFileRunsOnTheDefaultsAndIsNeverReplaced) {
+    // A link to a file every read of which fails (root reads through any mode).
+    const int fd = ::open("/proc/self/mem", O_RDONLY);
+    char byte;
+    const bool readFails = fd >= 0 && ::read(fd, &byte, 1) < 0 && errno == EIO;
+    if (fd >= 0) ::close(fd);
+    if (!readFails) GTEST_SKIP() << "/proc/self/mem reads here: no read error to try";
+    ASSERT_EQ(::symlink("/proc/self/mem", path.c_str()), 0);
+    Load();
+    const std::string cause = std::strerror(EIO);
+    EXPECT_EQ(config.LastError(), "Failed to read the settings file: [" + path + "]: " + cause +
+                                      "; the defaults are used and the file is left as it is");
+    EXPECT_EQ(controls.Text(ctl::kVersionEdit), "FFFF");
+    EXPECT_EQ(controls.Text(ctl::kSyncTimeEdit), "100");
+    EXPECT_EQ(state.handshakeTimeoutMs, 10000);
+    EXPECT_EQ(state.dataTimeoutMs, 5000);
+
+    EXPECT_FALSE(WindowToSettings(config, controls, state));
+    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path + "]: the file could not be read (" +
+                                      cause + ") and is left as it is");
+    EXPECT_FALSE(config.ResetToDefaults());
+    char target[PATH_MAX] = {};
+    EXPECT_EQ(::readlink(path.c_str(), target, sizeof(target) - 1), 14);  // still the link
+}
+
+std::set<std::string> Names(const std::string& directory) {
+    std::set<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr)
+        if (entry->d_name[0] != '.') names.insert(entry->d_name);
+    if (dir != nullptr) ::closedir(dir);
+    return names;
+}
+
+TEST_F(SettingsTest, LoadRemovesOnlyWhatKilledSavesLeftBehind) {
+    test::WriteFile(path, "[MainConfig Setting]\nESN=1\n");
+    test::WriteFile(path + ".tmp-a1B2c3", "[MainConfig Setting]\nESN=half");  // a writer killed mid-save
+    test::WriteFile(path + ".tmp-Zz9Yy8", "");
+    // Not of a writer's making, not a regular file of ours, or not of this file.
+    std::set<std::string> kept = {"OVLoader.ini",           "OVLoader.ini.tmp-abc", "OVLoader.ini.tmp-abcdefg",
+                                  "OVLoader.ini.tmp-a-b_c.", "other.ini.tmp-a1B2c3", "OVLoader.ini.tmp-dir123",
+                                  "OVLoader.ini.tmp-link12", "target"};
+    for (const char* name : {"OVLoader.ini.tmp-abc", "OVLoader.ini.tmp-abcdefg", "OVLoader.ini.tmp-a-b_c.",
+                             "other.ini.tmp-a1B2c3", "target"})
+        test::WriteFile(dir.File(name), "keep");
+    ::mkdir(dir.File("OVLoader.ini.tmp-dir123").c_str(), 0700);
+    ::symlink(dir.File("target").c_str(), dir.File("OVLoader.ini.tmp-link12").c_str());
+    if (geteuid() == 0) {
+        test::WriteFile(dir.File("OVLoader.ini.tmp-theirs"), "");
+        ASSERT_EQ(::chown(dir.File("OVLoader.ini.tmp-theirs").c_str(), 4321, 4321), 0);
+        kept.insert("OVLoader.ini.tmp-theirs");
+    }
+    // A save under way in another writer: its file is locked, and stays.
+    AtomicFileWriter live(path);
+    ASSERT_TRUE(live.IsOpen());
+    const std::string liveName = live.TemporaryPath().substr(dir.Path().size() + 1);
+    kept.insert(liveName);
+    const std::string written = "[MainConfig Setting]\nESN=live\n";
+    ASSERT_TRUE(live.Write(written.data(), written.size()));
+
+    config.Load(path);
+    EXPECT_EQ(config.Get("ESN"), "1");
+    EXPECT_EQ(Names(dir.Path()), kept);
+    EXPECT_EQ(test::ReadText(dir.File("target")), "keep");
+    ASSERT_TRUE(live.Commit());
+    EXPECT_EQ(test::ReadText(path), written);
 }
 
 }  // namespace
