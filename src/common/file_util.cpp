@@ -94,6 +94,9 @@ bool IsTemporaryName(const std::string& name, const std::string& prefix) {
 }  // namespace
 
 AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(target)) {
+    // What a writer of this file killed earlier left (a signed image, a converted HEX file, the
+    // settings) goes before the next one is written.
+    RemoveLeftovers(target_);
     std::vector<char> name(target_.begin(), target_.end());
     name.insert(name.end(), kTemporaryInfix, kTemporaryInfix + sizeof(kTemporaryInfix) - 1);
     name.insert(name.end(), kTemporaryTail, 'X');

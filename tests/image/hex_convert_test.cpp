@@ -1,6 +1,7 @@
 #include "image/hex_convert.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -164,6 +165,18 @@ TEST_F(HexTest, MissingInputAndUnwritableOutput) {
     test::WriteFile(dir.File("FW.HEX"), kEnd + "\r\n");
     ConvertHexToBin(dir.File("FW.HEX"), 0, bin);
     EXPECT_EQ(bin, dir.File("FW.bin"));
+}
+
+TEST_F(HexTest, WhatAKilledConversionLeftIsRemovedByTheNext) {
+    // A conversion killed mid-write leaves its temporary file beside the HEX file; the next
+    // conversion of that file removes it, and only what is named as such a file.
+    test::WriteFile(dir.File("fw.bin.tmp-a1B2c3"), std::string(100000, 'x'));
+    test::WriteFile(dir.File("fw.bin.tmp-notmine"), "kept");
+    test::WriteFile(dir.File("other.bin.tmp-a1B2c3"), "kept");
+    EXPECT_EQ(Convert({kUpper, Record(0, 0x0200, {1, 2, 3}), kEnd}), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_NE(::access(dir.File("fw.bin.tmp-a1B2c3").c_str(), F_OK), 0);
+    EXPECT_EQ(test::ReadText(dir.File("fw.bin.tmp-notmine")), "kept");
+    EXPECT_EQ(test::ReadText(dir.File("other.bin.tmp-a1B2c3")), "kept");
 }
 
 TEST_F(HexTest, MegabytesEqualObjcopy) {
