@@ -233,6 +233,11 @@ TEST(GangEndToEnd, CtrlCOnceLetsTheRunsFinishTwiceOrSigtermStopsThem) {
         EXPECT_NE(a.Finish().find("verdict: INCOMPLETE"), std::string::npos) << signal;
         EXPECT_NE(b.Finish().find("verdict: INCOMPLETE"), std::string::npos) << signal;
         EXPECT_NE(test::ReadText(gang.out).find("0 of 2 verified"), std::string::npos) << test::ReadText(gang.out);
+        for (const std::string& path : {a.path, b.path}) {
+            const std::string log = test::ReadText(dir.File("home/log/pts-" + path.substr(path.rfind('/') + 1) + "/download.log"));
+            EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)), std::string::npos) << log;
+            EXPECT_NE(log.find(" end error "), std::string::npos) << log;
+        }
     }
 }
 

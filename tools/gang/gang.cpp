@@ -97,12 +97,12 @@ void Gang::FinishIfIdle() {
     if (done_) done_();
 }
 
-void Gang::Interrupt() {
+void Gang::Interrupt(int signal) {
     ++interrupts_;
     events_->StopTimer(kTimerPoll);
     if (interrupts_ >= 2)
         for (auto& run : runs_)
-            if (Running(*run)) run->Stop();
+            if (Running(*run)) run->Stop(signal);
     FinishIfIdle();
 }
 

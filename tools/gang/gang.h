@@ -26,8 +26,8 @@ public:
 
     void Start();
     // The first interruption lets the running downloads finish and starts no more; the second
-    // stops them at once.
-    void Interrupt();
+    // stops them at once, each port's log saying which signal did it (0: none).
+    void Interrupt(int signal = 0);
     bool AllOk() const;
     std::vector<const PortRun*> Runs() const;
 

@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
     // signal, so a calling shell sees 128 + its number and a script's loop stops.
     ov::SignalWatch signalWatch(
         [&gang](int number) {
-            gang.Interrupt();
-            if (number != SIGINT) gang.Interrupt();
+            gang.Interrupt(number);
+            if (number != SIGINT) gang.Interrupt(number);
         },
         true);
 

@@ -1,5 +1,7 @@
 #include "port_run.h"
 
+#include <cstring>
+
 namespace ov::gang {
 
 namespace {
@@ -155,8 +157,11 @@ void PortRun::AttemptClosed() {
     if (onFinished_) onFinished_(*this);
 }
 
-void PortRun::Stop() {
+void PortRun::Stop(int signal) {
     stopping_ = true;
+    if (signal != 0)
+        log_.Record(std::string("the run was interrupted by signal ") + std::to_string(signal) + " (" + ::sigabbrev_np(signal) +
+                    ")\n");
     if (attempt_ && attempt_->controller.Running()) attempt_->controller.OnDownloadButton();
 }
 

@@ -44,8 +44,8 @@ public:
     // `lastCsn`: the chip this slot saw last; a chip repeating it is refused when the request
     // does not allow continuous downloads.
     void Start(const std::string& lastCsn = {});
-    // Ends the run in progress at once (no retry).
-    void Stop();
+    // Ends the run in progress at once (no retry); the log names the signal that asked for it.
+    void Stop(int signal = 0);
     bool Finished() const { return finished_; }
     bool Ok() const { return last_.kind == GangEvent::End && last_.outcome == "ok"; }
     const GangEvent& LastEnd() const { return last_; }
