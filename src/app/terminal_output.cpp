@@ -4,17 +4,14 @@
 
 #include <cstdio>
 
+#include "log/text.h"
+
 namespace ov {
 
 TerminalOutput::TerminalOutput() : terminal_(::isatty(STDERR_FILENO) == 1) {}
 
 void TerminalOutput::OnLogEntry(const std::string& entry) {
-    std::string text;
-    text.reserve(entry.size());
-    for (std::size_t i = 0; i < entry.size(); ++i) {
-        if (entry[i] == '\r' && i + 1 < entry.size() && entry[i + 1] == '\n') continue;
-        text.push_back(entry[i]);
-    }
+    const std::string text = LfLineEnds(entry);
     const bool redraw = progressShown_;
     ClearProgress();
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -18,4 +18,9 @@ private:
     std::string cause_;
 };
 
+// "text (cause)", or the text alone when there is no cause.
+inline std::string WithCause(const std::string& text, const std::string& cause) {
+    return cause.empty() ? text : text + " (" + cause + ")";
+}
+
 }  // namespace ov

@@ -19,9 +19,6 @@ constexpr int kReplyCheckMs = 100;
 constexpr int kMaxUsbOpenAttempts = 5;
 constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 10 * 60 * 1000;
-constexpr int kCodeDone = 200;
-constexpr int kCodeFault = 300;
-constexpr int kCodeHandshakeTimeout = 108;
 // Payload bytes a second at 921600 baud, 8N1.
 constexpr std::uint64_t kLineBytesPerSecond = 92160;
 
@@ -140,8 +137,7 @@ void DownloadController::OpenPort() {
         link_->OpenByName(request_.port);
     } catch (const LoaderError& e) {
         openFailed_ = true;
-        c_.view.SetOutcome(RunOutcome::PortError, e.Cause().empty() ? std::string(e.what())
-                                                                    : std::string(e.what()) + " (" + e.Cause() + ")");
+        c_.view.SetOutcome(RunOutcome::PortError, WithCause(e.what(), e.Cause()));
         throw;
     }
     StartSync();

@@ -64,7 +64,7 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
         const std::string message = "参数解析失败:\r\n" + options.error + "\r\n\r\n" + "使用 -h 或 --help 查看帮助信息";
         view.AppendLogView(message, kLogPlain);
         log.Line(message);
-        runEnd.FinishRun(options.error, 102);
+        runEnd.FinishRun(options.error, kCodeBadArguments);
         return;
     }
     state.handshakeTimeoutMs = options.timeoutMs;
@@ -73,7 +73,7 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
         FillPortList(controls, portBackend);
         controls.Select(ctl::kPortCombo, 0);
     } else if (!SelectPortByName(controls, options.port, portBackend)) {
-        runEnd.FinishRun("指定的串口 [" + options.port + "] 不存在", 100);
+        runEnd.FinishRun("指定的串口 [" + options.port + "] 不存在", kCodePortMissing);
         return;
     }
     controls.SetText(ctl::kDownloadImageStatic, options.filePath);
@@ -98,7 +98,7 @@ void LoaderWindow::ChoosePrivateKey(const std::string& path) { controls.SetText(
 void LoaderWindow::ChoosePublicKey(const std::string& path) {
     const InputFile key(path);
     if (key.IsOpen()) controls.SetText(ctl::kPublicKeyStatic, path);
-    else runEnd.FinishRun("Failed to open the public key file !", 300, path + ": " + std::strerror(errno));
+    else runEnd.FinishRun("Failed to open the public key file !", kCodeFault, path + ": " + std::strerror(errno));
 }
 
 void LoaderWindow::ChooseDownloadImage(const std::string& path) {

@@ -1,23 +1,15 @@
 #include "control/run_end.h"
 
+#include "common/loader_error.h"
 #include "log/log_view.h"
+#include "log/text.h"
 
 namespace ov {
 
 namespace {
 
-constexpr int kCodeDone = 200;
-constexpr int kCodePortMissing = 100;
-constexpr int kCodeFault = 300;
-
 // The log file keeps LF line ends.
-std::string LogText(const std::string& message, const std::string& cause) {
-    std::string text;
-    for (std::size_t i = 0; i < message.size(); ++i)
-        if (!(message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n')) text.push_back(message[i]);
-    if (!cause.empty()) text += " (" + cause + ")";
-    return text + "\n";
-}
+std::string LogText(const std::string& message, const std::string& cause) { return LfLineEnds(WithCause(message, cause)) + "\n"; }
 
 }  // namespace
 

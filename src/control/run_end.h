@@ -8,6 +8,13 @@
 
 namespace ov {
 
+// The codes a run ends with; in command-line mode they become the exit status.
+inline constexpr int kCodePortMissing = 100;
+inline constexpr int kCodeBadArguments = 102;
+inline constexpr int kCodeHandshakeTimeout = 108;
+inline constexpr int kCodeDone = 200;
+inline constexpr int kCodeFault = 300;
+
 // Every run ends here. In window mode the message goes to the log view (unless the run
 // simply ended, 200); in command-line mode the code becomes the exit status and the window
 // closes, which ends the process. A second end before the window is gone overrides the code,

@@ -56,4 +56,12 @@ std::string HexBytesLower(const std::uint8_t* bytes, std::size_t length) {
     return out;
 }
 
+std::string LfLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+    return out;
+}
+
 }  // namespace ov

@@ -20,6 +20,9 @@ std::string TimeStamp(const LocalTime& t);
 // "[2024-03-03 09:05:07.042]\t\t", the prefix of every log file line.
 std::string LogPrefix(const LocalTime& t);
 
+// The text with every "\r\n" made "\n": the log file's and a terminal's line ends.
+std::string LfLineEnds(const std::string& text);
+
 // "AA 01 0F": uppercase, single blanks between bytes.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
 // "aa010f": lowercase, no separators.

@@ -195,11 +195,13 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
             chipInfo,
             static_cast<std::int16_t>(Word(frame, ci::kEquipmentInfo)),
             static_cast<std::int16_t>(Word(frame, ci::kAppVersion))};
-    std::string report = Message(47) + scratchText + "\r\n" + Message(48) + csn;
-    report += "\r\n" + Message(49) + SignedHex(Word(frame, ci::kChipInfo));
-    report += "\r\n" + Message(50) + HexBytesLower(frame + ci::kEsn, ci::kEsnSize);
-    report += "\r\n" + Message(51) + SignedHex(Word(frame, ci::kEquipmentInfo));
-    report += "\r\n" + Message(52) + SignedHex(Word(frame, ci::kAppVersion));
+    // The report shows the words as the chip sent them.
+    const auto word = [](std::int16_t value) { return SignedHex(static_cast<std::uint16_t>(value)); };
+    std::string report = Message(47) + scratchText + "\r\n" + Message(48) + chip.csn;
+    report += "\r\n" + Message(49) + word(chip.variant);
+    report += "\r\n" + Message(50) + chip.esn;
+    report += "\r\n" + Message(51) + word(chip.equipmentInfo);
+    report += "\r\n" + Message(52) + word(chip.appVersion);
     const std::uint16_t timing = Word(frame, chipStage == kStageProduct ? ci::kProductTiming : ci::kTiming);
     const int s = timing & 0xFF;
     const int c = (timing >> 8) == 0 ? 1 : timing >> 8;

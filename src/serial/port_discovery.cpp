@@ -130,12 +130,24 @@ bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::str
     return false;
 }
 
-// The USB device above a tty: a cdc-acm tty hangs off the interface, a usb-serial one a
-// level lower; the device is the first ancestor with idVendor and idProduct.
-std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend) {
+namespace {
+
+// The sysfs folders above a tty's device, nearest first: a cdc-acm tty hangs off the USB
+// interface, a usb-serial one a level lower, and the USB device is above the interface.
+std::vector<std::string> TtyDeviceAncestors(const std::string& devicePath, const PortBackend& backend) {
+    std::vector<std::string> dirs;
     const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
-    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
+    for (std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device"); dirs.size() < 4 && !dir.empty();
+         dir = Parent(dir))
+        dirs.push_back(dir);
+    return dirs;
+}
+
+}  // namespace
+
+// The USB device above a tty is the first ancestor with idVendor and idProduct.
+std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend) {
+    for (const std::string& dir : TtyDeviceAncestors(devicePath, backend)) {
         const std::string v = ReadLine(dir + "/idVendor"), p = ReadLine(dir + "/idProduct");
         if (v.empty() || p.empty()) continue;
         return UsbIdentity{static_cast<std::uint16_t>(std::strtoul(v.c_str(), nullptr, 16)),
@@ -145,9 +157,7 @@ std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const Po
 }
 
 std::string UsbSlot(const std::string& devicePath, const PortBackend& backend) {
-    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
-    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = Parent(dir)) {
+    for (const std::string& dir : TtyDeviceAncestors(devicePath, backend)) {
         std::string part = dir.substr(dir.rfind('/') + 1);
         const auto colon = part.find(':');
         if (colon == std::string::npos || part.find('-') > colon) continue;

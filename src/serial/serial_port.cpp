@@ -48,8 +48,7 @@ bool SerialPort::Open(const std::string& devicePath, EventChannel* events, std::
 bool SerialPort::Close() {
     keepRunning_ = false;
     if (reader_.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
+        WakeReader();
         reader_.join();
     }
     if (fd_ >= 0) {
@@ -102,9 +101,7 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
         pending_.insert(pending_.end(), bytes, bytes + length);
         if (idle) {
             if (!FlushPending()) {
-                pending_.clear();
-                pendingAt_ = 0;
-                PostError();
+                FailWrite();
                 return false;
             }
             // The device's buffer is full: the reader finishes the write when it drains.
@@ -114,11 +111,19 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
             }
         }
     }
-    if (handOver) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
-    }
+    if (handOver) WakeReader();
     return true;
+}
+
+void SerialPort::FailWrite() {
+    pending_.clear();
+    pendingAt_ = 0;
+    PostError();
+}
+
+void SerialPort::WakeReader() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
 }
 
 std::vector<std::uint8_t> SerialPort::Read(std::size_t count) {
@@ -179,11 +184,7 @@ void SerialPort::ReaderLoop() {
             std::lock_guard<std::mutex> lock(outMutex_);
             bool failed = (fds[0].revents & POLLOUT) && !pending_.empty() && !FlushPending();
             failed = failed || (!pending_.empty() && Clock::now() >= writeDeadline_);
-            if (failed) {
-                pending_.clear();
-                pendingAt_ = 0;
-                PostError();
-            }
+            if (failed) FailWrite();
         }
         if (otherPending && !(fds[0].revents & POLLIN) &&
             Clock::now() - lastByte >= std::chrono::milliseconds(kOtherDataQuietMs)) {

@@ -52,6 +52,10 @@ private:
     void ReaderLoop();
     void Post(std::int64_t count, std::int64_t kind);
     void PostError();
+    // Drops the bytes waiting to be written and reports the line lost (outMutex_ held).
+    void FailWrite();
+    // Brings the reader thread out of its poll.
+    void WakeReader();
     // Writes what the device takes now; false on a device error. Called with outMutex_ held.
     bool FlushPending();
 

@@ -73,11 +73,11 @@ void SigningWorkflow::SignCommand() {
         SignToFile(request, keys.bits, log_, &view_);
         SetSignButtonState(true);
     } catch (const LoaderError& e) {
-        runEnd_.FinishRun(e.what(), 300, e.Cause());
+        runEnd_.FinishRun(e.what(), kCodeFault, e.Cause());
         view_.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     } catch (const std::exception& e) {
-        runEnd_.FinishRun(e.what(), 300);
+        runEnd_.FinishRun(e.what(), kCodeFault);
         view_.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     }
