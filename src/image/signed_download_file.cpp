@@ -19,7 +19,6 @@ namespace {
 // Where the signature record's content holds the image length.
 constexpr std::size_t kSignatureImageLengthAt = 8;
 
-std::uint32_t LengthAt(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
 
 }  // namespace
 
@@ -109,7 +108,7 @@ void BaseSignedDownloadFile::ParseRecords() {
     // image record: when the two differ, one side waits for bytes the other never sends. The
     // image record is also the end of the file, so the bytes present must agree with it too.
     if (records->signatureRecordLength >= kSignatureImageLengthAt + 4 &&
-        LengthAt(records->signatureRecord.data() + kSignatureImageLengthAt) != records->imageLength)
+        Le32(records->signatureRecord.data() + kSignatureImageLengthAt) != records->imageLength)
         throw LoaderError(kImageRecordError);
     if (records->imageOffset + records->imageLength != fileSize) throw LoaderError(kImageRecordError);
     imageOffset = records->imageOffset;

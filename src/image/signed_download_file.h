@@ -21,9 +21,8 @@ inline constexpr std::size_t kRecordHeaderSize = 6;
 inline std::uint16_t TagOf(const std::uint8_t* header) {
     return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
 }
-inline std::uint32_t LengthOf(const std::uint8_t* header) {
-    return static_cast<std::uint32_t>(GetLittleEndian(header + 2, 4));
-}
+inline std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
+inline std::uint32_t LengthOf(const std::uint8_t* header) { return Le32(header + 2); }
 // A container the loader refuses, by the record at fault.
 inline constexpr const char* kKeyRecordError = "The sig file format error 1!";
 inline constexpr const char* kSignatureRecordError = "The sig file format error 2!";

@@ -23,7 +23,6 @@ std::vector<std::string> SignedFileInfo::OptionNames() const {
 
 namespace {
 
-std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
 
 // Reads the file with the download's own reader and describes what it found. Returns the
 // reader while its records and image are worth checking further, else nothing.

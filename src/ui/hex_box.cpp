@@ -2,17 +2,12 @@
 
 #include <cstdlib>
 
+#include "log/text.h"
+
 namespace ov {
 
 std::string TextToHex(const std::string& text) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char byte : text) {
-        if (!out.empty()) out.push_back(' ');
-        out.push_back(kDigits[byte >> 4]);
-        out.push_back(kDigits[byte & 0xF]);
-    }
-    return out;
+    return HexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 std::string HexToText(const std::string& hex) {

@@ -14,8 +14,6 @@ class ProgressView {
 public:
     explicit ProgressView(RunObserver* observer = nullptr) : observer_(observer) {}
 
-    void SetObserver(RunObserver* observer) { observer_ = observer; }
-    RunObserver* Observer() const { return observer_; }
 
     std::int32_t stepsDone = 0;
 
@@ -34,8 +32,6 @@ public:
     void SetOutcome(RunOutcome outcome, const std::string& reason = {});
     void ReportEnd(int code, const std::string& message);
 
-    const RunProgress& Progress() const { return progress_; }
-    RunPhase Phase() const { return phase_; }
 
 private:
     void Publish();

@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <cmath>
 
+#include "log/text.h"
 #include "ui/file_filters.h"
 #include "ui/language.h"
 #include "window/about_box.h"
@@ -225,11 +226,9 @@ void LoaderDialog::ConnectCommands() {
 }
 
 void LoaderDialog::OnLogEntry(const std::string& entry) {
-    QString text = Q(entry);
-    text.replace("\r\n", "\n");
     QTextCursor end(logView_->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(text);
+    end.insertText(Q(LfLineEnds(entry)));
     // The newest line stays in view.
     logView_->verticalScrollBar()->setValue(logView_->verticalScrollBar()->maximum());
     if (alsoTell_ != nullptr) alsoTell_->OnLogEntry(entry);

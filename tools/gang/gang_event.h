@@ -37,6 +37,8 @@ struct GangEvent {
 };
 
 const char* KindName(GangEvent::Kind kind);
+// "00ff": a 16-bit word as four lowercase hex digits.
+std::string Hex4(std::uint16_t value);
 // The outcome's name in the contract.
 const char* OutcomeName(RunOutcome outcome);
 // Now, as "2026-12-10T07:50:01.123Z".

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "gang_event.h"
+#include "log/text.h"
 
 namespace ov::gang {
 
@@ -36,12 +37,6 @@ std::string ReadAll(const std::string& path) {
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof(text), "%04x", value);
     return text;
 }
 
@@ -79,15 +74,6 @@ bool RuleLineFor(const std::string& rules, std::uint16_t vid, std::uint16_t pid,
             return true;
     }
     return false;
-}
-
-std::string Quote(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
 }
 
 }  // namespace
@@ -187,18 +173,18 @@ std::string CheckJson(const StationCheck& check) {
         const PortCheck& p = check.ports[i];
         if (i > 0) add(",");
         add("{\"port\":");
-        add(Quote(p.path));
+        add(JsonString(p.path));
         add(",\"usb\":");
         add(flag(p.usb));
         if (p.usb) {
             add(",\"vid\":");
-            add(Quote(Hex4(p.vid)));
+            add(JsonString(Hex4(p.vid)));
             add(",\"pid\":");
-            add(Quote(Hex4(p.pid)));
+            add(JsonString(Hex4(p.pid)));
             add(",\"serial\":");
-            add(Quote(p.serial));
+            add(JsonString(p.serial));
             add(",\"slot\":");
-            add(Quote(p.slot));
+            add(JsonString(p.slot));
         }
         add(",\"chip\":");
         add(flag(p.chip));
@@ -210,7 +196,7 @@ std::string CheckJson(const StationCheck& check) {
             add("{\"pid\":");
             add(std::to_string(p.heldBy[k].pid));
             add(",\"name\":");
-            add(Quote(p.heldBy[k].name));
+            add(JsonString(p.heldBy[k].name));
             add("}");
         }
         add("]}");
@@ -219,7 +205,7 @@ std::string CheckJson(const StationCheck& check) {
     for (std::size_t i = 0; i < check.services.size(); ++i) {
         if (i > 0) add(",");
         add("{\"name\":");
-        add(Quote(check.services[i].name));
+        add(JsonString(check.services[i].name));
         add(",\"pid\":");
         add(std::to_string(check.services[i].pid));
         add(",\"kept_off\":");
@@ -227,11 +213,11 @@ std::string CheckJson(const StationCheck& check) {
         add("}");
     }
     add("],\"udev_rule\":");
-    add(check.rulePath.empty() ? std::string("null") : Quote(check.rulePath));
+    add(check.rulePath.empty() ? std::string("null") : JsonString(check.rulePath));
     add(",\"problems\":[");
     for (std::size_t i = 0; i < check.problems.size(); ++i) {
         if (i > 0) add(",");
-        add(Quote(check.problems[i]));
+        add(JsonString(check.problems[i]));
     }
     add("]}");
     return j;

@@ -11,6 +11,7 @@
 
 #include "image/download_file.h"
 #include "log/download_log.h"
+#include "log/text.h"
 #include "signing/rsa_keys.h"
 #include "signing/sign_image.h"
 #include "signing/verify_signed.h"
@@ -33,15 +34,6 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 int Inspect(const std::string& path, bool json) {
     const ov::SignedFileInfo info = ov::InspectSignedFile(path);
     if (!info.readable) {
@@ -56,13 +48,13 @@ int Inspect(const std::string& path, bool json) {
     const std::string digest = info.digestType == 1 ? "sha256" : info.digestType == 2 ? "sha512" : "unknown";
     if (json) {
         std::string problems;
-        for (const auto& p : info.layoutProblems) problems += (problems.empty() ? "" : ", ") + JsonString(p);
+        for (const auto& p : info.layoutProblems) problems += (problems.empty() ? "" : ", ") + ov::JsonString(p);
         std::printf("{\"esn\": %s, \"sync_time\": %d, \"timeout_coefficient\": %d, \"key_bits\": %d, \"exponent\": %u, "
                     "\"modulus_sha256\": %s, \"digest\": %s, \"version\": %s, \"option_word\": %s, \"options\": %s, "
                     "\"image_length\": %u, \"crc_ok\": %s, \"problems\": [%s]}\n",
-                    JsonString(info.esnHex).c_str(), info.syncTime, info.timeoutCoefficient, info.keyBits, info.exponent,
-                    JsonString(info.modulusSha256).c_str(), JsonString(digest).c_str(), JsonString(version).c_str(),
-                    JsonString(word).c_str(), JsonString(options).c_str(), info.imageLength, info.crcOk ? "true" : "false",
+                    ov::JsonString(info.esnHex).c_str(), info.syncTime, info.timeoutCoefficient, info.keyBits, info.exponent,
+                    ov::JsonString(info.modulusSha256).c_str(), ov::JsonString(digest).c_str(), ov::JsonString(version).c_str(),
+                    ov::JsonString(word).c_str(), ov::JsonString(options).c_str(), info.imageLength, info.crcOk ? "true" : "false",
                     problems.c_str());
     } else {
         std::printf("ESN:                 %s\nsync time:           %d\ntimeout coefficient: %d\nkey size:            %d bits\n"
