@@ -112,22 +112,29 @@ bool AddDevicePathToPortList(Controls& controls, const std::string& name) {
     return true;
 }
 
-bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {
+std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid, const PortBackend& backend) {
+    std::vector<std::string> ports;
     for (const std::string& name : TtyNames(backend)) {
         if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
         const auto id = UsbIdentityOf(name, backend);
         if (!id || id->vid != vid || id->pid != pid) continue;
         const std::string device = backend.devRoot + "/" + name;
-        if (!FileExists(device)) continue;  // no usable tty behind this match
-        if (skip == nullptr) return true;
-        if (*skip > 0) {
-            --*skip;
-            continue;
-        }
-        if (path != nullptr) *path = device;
-        return true;
+        if (FileExists(device)) ports.push_back(device);  // else no usable tty behind this match
     }
-    return false;
+    return ports;
+}
+
+bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {
+    const std::vector<std::string> ports = UsbSerialPorts(vid, pid, backend);
+    if (skip == nullptr) return !ports.empty();
+    const std::size_t at = *skip > 0 ? static_cast<std::size_t>(*skip) : 0;
+    if (at >= ports.size()) {
+        if (*skip > 0) *skip -= static_cast<int>(ports.size());  // the matches passed over
+        return false;
+    }
+    if (path != nullptr) *path = ports[at];
+    if (*skip > 0) *skip = 0;
+    return true;
 }
 
 namespace {

@@ -37,6 +37,9 @@ bool SelectPortByName(Controls& controls, const std::string& name, const PortBac
 // Adds and selects a tty device path that the list does not hold; false when it is none.
 bool AddDevicePathToPortList(Controls& controls, const std::string& name);
 
+// The device paths of the USB serial devices with the IDs, in name order.
+std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid, const PortBackend& backend = {});
+
 // Finds the USB serial device with the IDs. With `skip` null: whether one is present. With
 // `skip`: passes over that many matches; on true `path` holds the device path.
 bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,

@@ -60,13 +60,8 @@ void Gang::OnTimer(int timerId) {
 }
 
 void Gang::Poll() {
-    std::set<std::string> now;
-    for (int skip = 0;; ++skip) {
-        int left = skip;
-        std::string path;
-        if (!FindUsbSerialPort(base_.usbVid, base_.usbPid, &left, &path, ports_)) break;
-        now.insert(path);
-    }
+    const std::vector<std::string> found = UsbSerialPorts(base_.usbVid, base_.usbPid, ports_);
+    std::set<std::string> now(found.begin(), found.end());
     if (interrupts_ == 0) {
         for (const std::string& path : now) {
             if (present_.count(path)) continue;  // still there since its run, or running
