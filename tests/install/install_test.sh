@@ -8,6 +8,9 @@ build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Reads all its input before it looks for TEXT: `program | grep -q` under pipefail fails whenever
+# grep leaves at the first match while the program is still writing (it dies of SIGPIPE).
+holds() { local text; text=$(cat); [[ $text == *"$1"* ]]; }
 
 # The installed tree.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -18,13 +21,13 @@ for program in ov58xx-loader ov58xx-gang ov58xx-sign ov58xx-bootsim; do
     [ -f "$page" ] || fail "no man page for $program"
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$program.1 renders with warnings: $warnings"
-    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "EXIT STATUS" || fail "$program.1 has no EXIT STATUS"
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | holds "EXIT STATUS" || fail "$program.1 has no EXIT STATUS"
 done
-OV58XX_LOADER_HOME="$work/home" "$work/prefix/bin/ov58xx-loader" -h | grep -q "OV58xx Loader - 命令行使用说明" ||
+OV58XX_LOADER_HOME="$work/home" "$work/prefix/bin/ov58xx-loader" -h | holds "OV58xx Loader - 命令行使用说明" ||
     fail "the installed loader does not print its help"
-"$work/prefix/bin/ov58xx-gang" --help | grep -q "ov58xx-gang -f IMAGE" || fail "the installed gang does not print its help"
-"$work/prefix/bin/ov58xx-bootsim" --help | grep -q "usage: ov58xx-bootsim" || fail "the installed simulator does not print its help"
-"$work/prefix/bin/ov58xx-sign" --help 2>&1 | grep -q "ov58xx-sign --verify" || fail "the installed signer does not print its usage"
+"$work/prefix/bin/ov58xx-gang" --help | holds "ov58xx-gang -f IMAGE" || fail "the installed gang does not print its help"
+"$work/prefix/bin/ov58xx-bootsim" --help | holds "usage: ov58xx-bootsim" || fail "the installed simulator does not print its help"
+"$work/prefix/bin/ov58xx-sign" --help 2>&1 | holds "ov58xx-sign --verify" || fail "the installed signer does not print its usage"
 
 rule="$work/prefix/lib/udev/rules.d/60-ov58xx.rules"
 [ -f "$rule" ] || fail "no udev rule"
@@ -50,7 +53,7 @@ grep -q '^Name=OV58xx Loader$' "$work/prefix/share/applications/ov58xx-loader.de
 deb=$(ls "$build"/ov58xx-loader_*_amd64.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libqt6core6 libssl3 libc6 libstdc++6 fonts-wqy-microhei qt6-qpa-plugins; do
-    echo "$depends" | grep -q "$library" || fail "the package does not depend on $library: $depends"
+    [[ $depends == *"$library"* ]] || fail "the package does not depend on $library: $depends"
 done
 dpkg-deb -x "$deb" "$work/root"
 [ -f "$work/root/usr/lib/udev/rules.d/60-ov58xx.rules" ] || fail "the package holds no udev rule"
