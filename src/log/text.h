@@ -23,10 +23,6 @@ std::string LogPrefix(const LocalTime& t);
 // The text with every "\r\n" made "\n": the log file's and a terminal's line ends.
 std::string LfLineEnds(const std::string& text);
 
-// A JSON string with its quotes: escapes what JSON requires, keeps valid UTF-8, and puts
-// U+FFFD in place of bytes that are not (a path or a process name may hold any bytes).
-std::string JsonString(const std::string& text);
-
 // "AA 01 0F": uppercase, single blanks between bytes.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
 // "aa010f": lowercase, no separators.

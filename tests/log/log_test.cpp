@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "log/download_log.h"
+#include "log/json.h"
 #include "log/log_view.h"
 #include "log/text.h"
 #include "support/recording_sinks.h"
@@ -22,6 +23,22 @@ TEST(LogText, TimeStampsAndHexRenderings) {
     const std::uint8_t five = 0x05;
     EXPECT_EQ(HexBytes(&five, 1), "05");
     EXPECT_EQ(HexBytesLower(bytes, 3), "aa010f");
+}
+
+TEST(Json, AnyBytesAPathOrProcessNameHoldsBecomeAValidString) {
+    // The escapes JSON requires; valid UTF-8 kept as it is, each byte of an invalid sequence
+    // replaced by U+FFFD (a lone continuation, an overlong form, a surrogate, beyond U+10FFFF,
+    // a sequence cut short at the end).
+    EXPECT_EQ(JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
+    EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\x7f\"");
+    EXPECT_EQ(JsonString(std::string("nul\0!", 5)), "\"nul\\u0000!\"");
+    EXPECT_EQ(JsonString("串口 \xc3\xa9 \xf0\x9f\x98\x80"), "\"串口 \xc3\xa9 \xf0\x9f\x98\x80\"");
+    EXPECT_EQ(JsonString("\x80"), "\"\\ufffd\"");
+    EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("x\xe4\xb8"), "\"x\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("\xe4\xb8" "a"), "\"\\ufffd\\ufffda\"");
 }
 
 TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "log/text.h"
+#include "log/json.h"
 
 namespace ov::gang {
 
@@ -51,33 +51,30 @@ std::string Rfc3339Now() {
 }
 
 std::string ToJson(const GangEvent& e) {
-    std::string j = "{\"schema\":" + std::to_string(kSchema) + ",\"event\":\"" + KindName(e.kind) + "\",\"time\":" +
-                    JsonString(e.time) + ",\"run\":" + std::to_string(e.run) + ",\"port\":" + JsonString(e.port) +
-                    ",\"slot\":" + (e.slot.empty() ? std::string("null") : JsonString(e.slot)) +
-                    ",\"attempt\":" + std::to_string(e.attempt);
+    JsonObject j;
+    j.Number("schema", kSchema).Text("event", KindName(e.kind)).Text("time", e.time).Number("run", e.run);
+    j.Text("port", e.port).TextOrNull("slot", e.slot).Number("attempt", e.attempt);
     switch (e.kind) {
         case GangEvent::Start:
-            j += ",\"image\":" + JsonString(e.image) + ",\"size\":" + std::to_string(e.size) + ",\"sha256\":" + JsonString(e.sha256) +
-                 ",\"version\":" + JsonString(e.version);
+            j.Text("image", e.image).Number("size", e.size).Text("sha256", e.sha256).Text("version", e.version);
             break;
         case GangEvent::Chip:
-            j += ",\"csn\":" + JsonString(e.chip.csn) + ",\"esn\":" + JsonString(e.chip.esn) + ",\"stage\":" + JsonString(Hex4(e.chip.stage)) +
-                 ",\"variant\":" + std::to_string(e.chip.variant) + ",\"versions\":{\"equipment\":" +
-                 std::to_string(e.chip.equipmentInfo) + ",\"app\":" + std::to_string(e.chip.appVersion) + "}";
+            j.Text("csn", e.chip.csn).Text("esn", e.chip.esn).Text("stage", Hex4(e.chip.stage));
+            j.Number("variant", e.chip.variant);
+            j.Raw("versions", JsonObject().Number("equipment", e.chip.equipmentInfo).Number("app", e.chip.appVersion).Close());
             break;
         case GangEvent::Progress:
-            j += ",\"bytes\":" + std::to_string(e.bytes) + ",\"percent\":" + std::to_string(e.percent);
+            j.Number("bytes", e.bytes).Number("percent", e.percent);
             break;
         case GangEvent::End: {
             char seconds[32];
             std::snprintf(seconds, sizeof(seconds), "%.3f", e.seconds);
-            j += ",\"outcome\":" + JsonString(e.outcome) + ",\"code\":" + std::to_string(e.code) + ",\"message\":" +
-                 JsonString(e.message) + ",\"csn\":" + (e.csn.empty() ? std::string("null") : JsonString(e.csn)) +
-                 ",\"bytes\":" + std::to_string(e.bytes) + ",\"seconds\":" + seconds;
+            j.Text("outcome", e.outcome).Number("code", e.code).Text("message", e.message).TextOrNull("csn", e.csn);
+            j.Number("bytes", e.bytes).Raw("seconds", seconds);
             break;
         }
     }
-    return j + "}";
+    return j.Close();
 }
 
 std::string ToPlainLine(const GangEvent& e) {

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "gang_event.h"
-#include "log/text.h"
+#include "log/json.h"
 
 namespace ov::gang {
 
@@ -161,66 +161,26 @@ std::string CheckText(const StationCheck& check, std::uint16_t vid, std::uint16_
 }
 
 std::string CheckJson(const StationCheck& check) {
-    // Appended piece by piece: GCC 12 warns falsely about chains of string temporaries at -O3.
-    std::string j = "{\"schema\":";
-    auto add = [&j](const std::string& piece) { j += piece; };
-    auto flag = [](bool value) { return value ? "true" : "false"; };
-    add(std::to_string(kSchema));
-    add(",\"ready\":");
-    add(flag(check.Ready()));
-    add(",\"ports\":[");
-    for (std::size_t i = 0; i < check.ports.size(); ++i) {
-        const PortCheck& p = check.ports[i];
-        if (i > 0) add(",");
-        add("{\"port\":");
-        add(JsonString(p.path));
-        add(",\"usb\":");
-        add(flag(p.usb));
-        if (p.usb) {
-            add(",\"vid\":");
-            add(JsonString(Hex4(p.vid)));
-            add(",\"pid\":");
-            add(JsonString(Hex4(p.pid)));
-            add(",\"serial\":");
-            add(JsonString(p.serial));
-            add(",\"slot\":");
-            add(JsonString(p.slot));
-        }
-        add(",\"chip\":");
-        add(flag(p.chip));
-        add(",\"read_write\":");
-        add(flag(p.readWrite));
-        add(",\"held_by\":[");
-        for (std::size_t k = 0; k < p.heldBy.size(); ++k) {
-            if (k > 0) add(",");
-            add("{\"pid\":");
-            add(std::to_string(p.heldBy[k].pid));
-            add(",\"name\":");
-            add(JsonString(p.heldBy[k].name));
-            add("}");
-        }
-        add("]}");
+    std::vector<std::string> ports, services, problems;
+    for (const PortCheck& p : check.ports) {
+        JsonObject port;
+        port.Text("port", p.path).Flag("usb", p.usb);
+        if (p.usb) port.Text("vid", Hex4(p.vid)).Text("pid", Hex4(p.pid)).Text("serial", p.serial).Text("slot", p.slot);
+        std::vector<std::string> heldBy;
+        for (const ProcessRef& h : p.heldBy) heldBy.push_back(JsonObject().Number("pid", h.pid).Text("name", h.name).Close());
+        ports.push_back(port.Flag("chip", p.chip).Flag("read_write", p.readWrite).Raw("held_by", JsonArray(heldBy)).Close());
     }
-    add("],\"services\":[");
-    for (std::size_t i = 0; i < check.services.size(); ++i) {
-        if (i > 0) add(",");
-        add("{\"name\":");
-        add(JsonString(check.services[i].name));
-        add(",\"pid\":");
-        add(std::to_string(check.services[i].pid));
-        add(",\"kept_off\":");
-        add(flag(check.services[i].keptOff));
-        add("}");
-    }
-    add("],\"udev_rule\":");
-    add(check.rulePath.empty() ? std::string("null") : JsonString(check.rulePath));
-    add(",\"problems\":[");
-    for (std::size_t i = 0; i < check.problems.size(); ++i) {
-        if (i > 0) add(",");
-        add(JsonString(check.problems[i]));
-    }
-    add("]}");
-    return j;
+    for (const ServiceCheck& s : check.services)
+        services.push_back(JsonObject().Text("name", s.name).Number("pid", s.pid).Flag("kept_off", s.keptOff).Close());
+    for (const std::string& problem : check.problems) problems.push_back(JsonString(problem));
+    return JsonObject()
+        .Number("schema", kSchema)
+        .Flag("ready", check.Ready())
+        .Raw("ports", JsonArray(ports))
+        .Raw("services", JsonArray(services))
+        .TextOrNull("udev_rule", check.rulePath)
+        .Raw("problems", JsonArray(problems))
+        .Close();
 }
 
 }  // namespace ov::gang

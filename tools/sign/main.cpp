@@ -11,7 +11,7 @@
 
 #include "image/download_file.h"
 #include "log/download_log.h"
-#include "log/text.h"
+#include "log/json.h"
 #include "signing/rsa_keys.h"
 #include "signing/sign_image.h"
 #include "signing/verify_signed.h"
