@@ -19,7 +19,6 @@ namespace {
 // Where the signature record's content holds the image length.
 constexpr std::size_t kSignatureImageLengthAt = 8;
 
-
 }  // namespace
 
 std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path, DownloadLog* trace) {

@@ -23,7 +23,6 @@ std::vector<std::string> SignedFileInfo::OptionNames() const {
 
 namespace {
 
-
 // Reads the file with the download's own reader and describes what it found. Returns the
 // reader while its records and image are worth checking further, else nothing.
 std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, SignedFileInfo& info) {

@@ -14,7 +14,6 @@ class ProgressView {
 public:
     explicit ProgressView(RunObserver* observer = nullptr) : observer_(observer) {}
 
-
     std::int32_t stepsDone = 0;
 
     void AppendLogView(const std::string& text, int kind);
@@ -31,7 +30,6 @@ public:
     // entry of the log view is the reason (the chip's failure, the success message).
     void SetOutcome(RunOutcome outcome, const std::string& reason = {});
     void ReportEnd(int code, const std::string& message);
-
 
 private:
     void Publish();
