@@ -2,7 +2,6 @@
 // the command line, headless unless -d asks for the window, ending with the run's exit code.
 #include <QApplication>
 #include <QCoreApplication>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,14 +17,6 @@
 #include "window/loader_dialog.h"
 
 namespace {
-
-// After a signal, everything is closed and saved; the process then ends by that signal, so a
-// calling shell sees 128 + its number and a script's loop stops.
-void EndBySignal(int signal) {
-    if (signal == 0) return;
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
 
 int RunWindow(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -58,7 +49,7 @@ int RunShown(int argc, char** argv, const std::vector<std::string>& args) {
         signal = signalWatch.Received();
     }
     terminal.ClearProgress();
-    EndBySignal(signal);
+    ov::EndProcessBySignal(signal);
     return exitCode;
 }
 
@@ -81,7 +72,7 @@ int RunHeadless(int argc, char** argv, const std::vector<std::string>& args) {
         signal = signalWatch.Received();
     }
     terminal.ClearProgress();
-    EndBySignal(signal);
+    ov::EndProcessBySignal(signal);
     return exitCode;
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 
 namespace ov {
 
@@ -53,6 +54,14 @@ SignalWatch::~SignalWatch() {
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
+}
+
+void EndProcessBySignal(int signal) {
+    if (signal == 0) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 }  // namespace ov

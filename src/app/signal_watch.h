@@ -25,4 +25,8 @@ private:
     int received_ = 0;
 };
 
+// After a signal, once everything is closed and saved: the process ends by that signal, so a
+// calling shell sees 128 + its number and a script's loop stops. Nothing happens for 0.
+void EndProcessBySignal(int signal);
+
 }  // namespace ov

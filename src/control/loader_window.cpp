@@ -120,8 +120,7 @@ void LoaderWindow::RefreshPortList() {
 }
 
 void LoaderWindow::Interrupt(int signal) {
-    log.Record(std::string("the run was interrupted by signal ") + std::to_string(signal) + " (" + ::sigabbrev_np(signal) +
-               ")\n");
+    log.Record(InterruptedBySignal(signal) + "\n");
     if (controller.Running()) controller.OnDownloadButton();
     Close();
 }

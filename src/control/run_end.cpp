@@ -1,5 +1,7 @@
 #include "control/run_end.h"
 
+#include <cstring>
+
 #include "common/loader_error.h"
 #include "log/log_view.h"
 #include "log/text.h"
@@ -12,6 +14,10 @@ namespace {
 std::string LogText(const std::string& message, const std::string& cause) { return LfLineEnds(WithCause(message, cause)) + "\n"; }
 
 }  // namespace
+
+std::string InterruptedBySignal(int signal) {
+    return "the run was interrupted by signal " + std::to_string(signal) + " (" + ::sigabbrev_np(signal) + ")";
+}
 
 void RunEnd::FinishRun(const std::string& message, int code, const std::string& cause) {
     const bool saysWhy = code == kCodeFault || code == kCodePortMissing;

@@ -15,6 +15,9 @@ inline constexpr int kCodeHandshakeTimeout = 108;
 inline constexpr int kCodeDone = 200;
 inline constexpr int kCodeFault = 300;
 
+// The log file's line for a run a signal ended: "the run was interrupted by signal 15 (TERM)".
+std::string InterruptedBySignal(int signal);
+
 // Every run ends here. In window mode the message goes to the log view (unless the run
 // simply ended, 200); in command-line mode the code becomes the exit status and the window
 // closes, which ends the process. A second end before the window is gone overrides the code,

@@ -104,10 +104,6 @@ int main(int argc, char** argv) {
     if (!host.QuitRequested()) app.exec();
     reports.Summary(gang.Runs());
     if (!reports.ResultsError().empty()) std::fprintf(stderr, "ov58xx-gang: results: %s\n", reports.ResultsError().c_str());
-    if (const int signal = signalWatch.Received(); signal != 0) {
-        std::fflush(stdout);
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-    }
+    ov::EndProcessBySignal(signalWatch.Received());
     return gang.AllOk() ? 0 : 1;
 }

@@ -1,7 +1,5 @@
 #include "port_run.h"
 
-#include <cstring>
-
 namespace ov::gang {
 
 namespace {
@@ -159,9 +157,7 @@ void PortRun::AttemptClosed() {
 
 void PortRun::Stop(int signal) {
     stopping_ = true;
-    if (signal != 0)
-        log_.Record(std::string("the run was interrupted by signal ") + std::to_string(signal) + " (" + ::sigabbrev_np(signal) +
-                    ")\n");
+    if (signal != 0) log_.Record(InterruptedBySignal(signal) + "\n");
     if (attempt_ && attempt_->controller.Running()) attempt_->controller.OnDownloadButton();
 }
 
