@@ -9,6 +9,7 @@
 
 #include "app/qt_event_host.h"
 #include "control/loader_window.h"
+#include "e2e/e2e_support.h"
 #include "serial/port_link.h"
 #include "support/recording_sinks.h"
 #include "support/test_files.h"
@@ -17,23 +18,14 @@
 namespace ov {
 namespace {
 
-std::string Bin(const std::string& relative) {
-    const char* dir = std::getenv("OV_TEST_BIN_DIR");
-    return std::string(dir ? dir : ".") + "/" + relative;
-}
-
 TEST(QtEventHost, TheLoaderNeverHoldsTheEventThreadDuringADownload) {
     test::TempDir dir;
     setenv("OV58XX_LOADER_HOME", dir.Path().c_str(), 1);
     setenv("LC_ALL", "C", 1);
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(160 * 1024, 11));
     // A paced line, as a real chip's: the download takes about two seconds.
-    FILE* sim = ::popen(("exec '" + Bin("tools/bootsim/ov58xx-bootsim") + "' --wait 20 --baud 921600").c_str(), "r");
-    ASSERT_NE(sim, nullptr);
-    char line[256] = {0};
-    ASSERT_NE(std::fgets(line, sizeof(line), sim), nullptr);
-    std::string pty = line;
-    pty.pop_back();
+    e2e::Simulator sim("--baud 921600", 20);
+    ASSERT_FALSE(sim.path.empty());
 
     int argc = 1;
     char name[] = "event_loop_test";
@@ -60,15 +52,13 @@ TEST(QtEventHost, TheLoaderNeverHoldsTheEventThreadDuringADownload) {
     });
     probe.start(2);
     // The run starts from inside the loop, as the command line's does.
-    QTimer::singleShot(0, [&] { window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", pty}); });
+    QTimer::singleShot(0, [&] { window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", sim.path}); });
     // Nothing may keep the test from ending.
     QTimer::singleShot(30000, [&] { host.Quit(); });
     app.exec();
     probe.stop();
 
-    std::string verdict;
-    while (std::fgets(line, sizeof(line), sim)) verdict += line;
-    ::pclose(sim);
+    const std::string verdict = sim.Finish();
     EXPECT_EQ(window.runEnd.exitCode, 200);
     EXPECT_NE(verdict.find("verdict: OK image verified (163840 bytes"), std::string::npos) << verdict;
     EXPECT_GT(clock.elapsed(), 1500);  // the probe watched a whole paced download

@@ -306,8 +306,7 @@ TEST(SignTool, SignedImageDownloadsIntoAProductStageChip) {
     Keys& k = Keys::Get();
     test::TempDir dir;
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(9000, 10));
-    const std::string bin = std::getenv("OV_TEST_BIN_DIR") ? std::getenv("OV_TEST_BIN_DIR") : ".";
-    const std::string sign = bin + "/tools/sign/ov58xx-sign";
+    const std::string sign = e2e::Bin("tools/sign/ov58xx-sign");
     std::string out;
     ASSERT_EQ(test::RunCommand(sign + " --private '" + k.Private("k2048") + "' --public '" + k.Public("k2048") + "' --image '" +
                                dir.File("fw.bin") + "' --output '" + dir.File("fw.sigx") + "' --hash sha256 --full-erase"),
@@ -327,20 +326,15 @@ TEST(SignTool, SignedImageDownloadsIntoAProductStageChip) {
 
     for (const auto& [image, expectExit, expectText] : std::vector<std::tuple<std::string, int, std::string>>{
              {"fw.sigx", 200, "File downloaded successfully !"}, {"fw.sig", 200, "The signed firmware does not match the chip"}}) {
-        FILE* sim = ::popen((bin + "/tools/bootsim/ov58xx-bootsim --stage 7777 --variant 1 --wait 3").c_str(), "r");
-        char line[256] = {0};
-        ASSERT_TRUE(std::fgets(line, sizeof(line), sim));
-        std::string port = line;
-        port.pop_back();
+        e2e::Simulator sim("--stage 7777 --variant 1", 3);
+        ASSERT_FALSE(sim.path.empty());
         std::string log;
-        EXPECT_EQ(test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C " + bin + "/src/app/ov58xx-loader -f '" +
-                                       dir.File(image) + "' -p " + port + " 2>/dev/null",
+        EXPECT_EQ(test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C " + e2e::Bin("src/app/ov58xx-loader") + " -f '" +
+                                       dir.File(image) + "' -p " + sim.path + " 2>/dev/null",
                                    &log),
                   expectExit);
         EXPECT_NE(log.find(expectText), std::string::npos) << log;
-        std::string verdict;
-        while (std::fgets(line, sizeof(line), sim)) verdict += line;
-        ::pclose(sim);
+        const std::string verdict = sim.Finish();
         if (image == "fw.sigx") {
             EXPECT_NE(verdict.find("verdict: OK"), std::string::npos) << verdict;
         }
