@@ -2,23 +2,32 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace ov {
 
 // The window messages of the download: numbered from the platform's first user message.
 enum EventId : int {
     kSyncTick = 1025,      // the periodic sync source
-    kDataReceived = 1225,  // wParam: byte count ready in the ring; lParam: 0 a frame, 1 other bytes
+    kDataReceived = 1225,  // bytes: the unit received; wParam: its size; lParam: 0 a frame, 1 other bytes
     kPortError = 1226,
 };
 
 struct Event {
-    int id = 0;
-    std::int64_t wParam = 0;
-    std::int64_t lParam = 0;
+    Event(int eventId = 0, std::int64_t w = 0, std::int64_t l = 0, std::uint64_t from = 0,
+          std::shared_ptr<const std::vector<std::uint8_t>> received = {})
+        : id(eventId), wParam(w), lParam(l), source(from), bytes(std::move(received)) {}
+
+    int id;
+    std::int64_t wParam;
+    std::int64_t lParam;
     // The open of the line that posted it: a run drops what an earlier line of its own left
     // in the queue (a chip that drops its line as it re-enumerates after the last reply).
-    std::uint64_t source = 0;
+    std::uint64_t source;
+    // What was received, for kDataReceived: the reader hands over the unit it cut, and no
+    // buffer is shared between the threads.
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes;
 };
 
 // Receives what the host delivers, always on the event thread.

@@ -21,6 +21,8 @@ constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 10 * 60 * 1000;
 // Payload bytes a second at 921600 baud, 8N1.
 constexpr std::uint64_t kLineBytesPerSecond = 92160;
+// Room for every field the engine reads of a reply (the step-1 report ends at offset 38).
+constexpr std::size_t kMinReplyBuffer = 64;
 
 const char* UsbOpenFailedText() {
     return "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, "
@@ -180,7 +182,7 @@ void DownloadController::OnEvent(const Event& event) {
             OnSyncTick();
             break;
         case kDataReceived:
-            if (FromOpenLine(event)) OnReceiveData(event.wParam, event.lParam);
+            if (FromOpenLine(event) && event.bytes) OnReceiveData(*event.bytes, event.lParam == 0);
             break;
         case kPortError:
             if (FromOpenLine(event)) OnPortError();
@@ -232,12 +234,18 @@ void DownloadController::OnSyncTick() {
     events_->StopTimer(kTimerHandshake);
 }
 
-void DownloadController::OnReceiveData(std::int64_t count, std::int64_t kind) {
+void DownloadController::OnReceiveData(const std::vector<std::uint8_t>& received, bool frame) {
     try {
-        c_.log.Line("OnReceiveData:未知数据:%d\n", static_cast<int>(kind));
-        if (!link_) return;
-        const std::vector<std::uint8_t> bytes = link_->Read(static_cast<std::size_t>(count));
-        if (bytes.empty() || kind == 1 || !engine_) return;
+        if (!frame) {
+            c_.log.Line("OnReceiveData:未知数据:%d\n", 1);
+            return;
+        }
+        if (request_.debugMode) c_.log.Line("OnReceiveData: frame of %zu bytes\n", received.size());
+        if (!link_ || !engine_) return;
+        // The engine reads a reply's fields at their offsets; a short frame reads zeros past
+        // its end, never another frame's bytes.
+        std::vector<std::uint8_t> bytes(std::max<std::size_t>(received.size() + 1, kMinReplyBuffer), 0);
+        std::copy(received.begin(), received.end(), bytes.begin());
         if (!engine_->AcceptsFrame(bytes.data())) return;
         events_->StopTimer(kTimerReplyCheck);
         c_.view.SetPhase(RunPhase::Exchange);

@@ -71,7 +71,7 @@ private:
     void StartReplyTimer(int limitMs);
     void UpdateDownloadUi(bool enabled);
     void OnSyncTick();
-    void OnReceiveData(std::int64_t count, std::int64_t kind);
+    void OnReceiveData(const std::vector<std::uint8_t>& received, bool frame);
     void HandleResult(const EngineResult& result);
     void OnPortError();
     void OnHandshakeTimeout();

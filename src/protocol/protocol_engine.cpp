@@ -96,8 +96,9 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
 }
 
 bool ProtocolEngine::AcceptsFrame(const std::uint8_t* frame) const {
-    log->Line("!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
-            static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(Word(frame, 0)))));
+    if (debug)
+        log->Line("!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
+                  static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(Word(frame, 0)))));
     return !needHandShake || (frame[0] == kDeviceStart && frame[1] == 1);
 }
 

@@ -27,9 +27,9 @@ public:
     virtual ~PortLink() = default;
     virtual void OpenByName(const std::string& name) = 0;  // raises LoaderError on failure
     virtual void OpenByPath(const std::string& path) = 0;
-    // Returns at once; a write that cannot finish comes back as kPortError.
+    // Returns at once; a write that cannot finish comes back as kPortError. What the line
+    // receives comes as kDataReceived events carrying their bytes.
     virtual void Send(const std::uint8_t* bytes, std::size_t length) = 0;
-    virtual std::vector<std::uint8_t> Read(std::size_t count) = 0;
     virtual void Close() = 0;
 };
 

@@ -26,7 +26,7 @@ std::string DevicePathOf(const std::string& name);
 // The window's handle on the port for one download.
 class SerialLink : public PortLink {
 public:
-    explicit SerialLink(const LinkContext& context) : context_(context) { port_.SetLog(context.log); }
+    explicit SerialLink(const LinkContext& context) : context_(context) {}
 
     // A device path, a tty name, or a COM name; raises the "Open failed!" error on failure.
     void OpenByName(const std::string& name) override;
@@ -35,7 +35,6 @@ public:
     // Raises "open com first when send data." when closed; dumps every frame but the
     // 10-byte sync pattern in debug operation.
     void Send(const std::uint8_t* bytes, std::size_t length) override;
-    std::vector<std::uint8_t> Read(std::size_t count) override { return port_.Read(count); }
     void Close() override { port_.Close(); }
     bool IsOpen() const { return port_.IsOpen(); }
     const std::string& DevicePath() const { return devicePath_; }

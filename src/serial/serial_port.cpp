@@ -7,17 +7,10 @@
 #include <cerrno>
 #include <chrono>
 
-#include "log/download_log.h"
+#include "protocol/frame_splitter.h"
 #include "serial/posix/serial_device.h"
 
 namespace ov {
-
-namespace {
-
-constexpr int kOtherDataQuietMs = 100;
-constexpr std::int32_t kOtherDataLimit = 100;
-
-}  // namespace
 
 bool SerialPort::Open(const std::string& devicePath, EventChannel* events, std::uint64_t source) {
     if (IsOpen()) return true;
@@ -34,9 +27,6 @@ bool SerialPort::Open(const std::string& devicePath, EventChannel* events, std::
     wakeFd_ = wake;
     events_ = events;
     source_ = source;
-    ring_ = std::make_unique<std::uint8_t[]>(kRingSize);
-    ringWriteIndex_ = 0;
-    ringReadIndex_ = 0;
     errorPosted_ = false;
     pending_.clear();
     pendingAt_ = 0;
@@ -59,7 +49,6 @@ bool SerialPort::Close() {
         ::close(wakeFd_);
         wakeFd_ = -1;
     }
-    ring_.reset();
     events_ = nullptr;
     std::lock_guard<std::mutex> lock(outMutex_);
     pending_.clear();
@@ -67,8 +56,11 @@ bool SerialPort::Close() {
     return true;
 }
 
-void SerialPort::Post(std::int64_t count, std::int64_t kind) {
-    if (events_ != nullptr) events_->Post({kDataReceived, count, kind, source_});
+void SerialPort::PostUnit(ReceivedUnit unit) {
+    if (events_ == nullptr) return;
+    Event event{kDataReceived, static_cast<std::int64_t>(unit.bytes.size()), unit.frame ? 0 : 1, source_};
+    event.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(unit.bytes));
+    events_->Post(event);
 }
 
 void SerialPort::PostError() {
@@ -126,35 +118,25 @@ void SerialPort::WakeReader() {
     [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
 }
 
-std::vector<std::uint8_t> SerialPort::Read(std::size_t count) {
-    if (log_ != nullptr) log_->Line("read()串口打开状态:%d\n", IsOpen() ? 1 : 0);
-    if (count > static_cast<std::size_t>(kRingSize) || !ring_) return {};
-    std::vector<std::uint8_t> out(count + 1, 0);
-    const std::int32_t writeIndex = ringWriteIndex_.load(std::memory_order_acquire);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (ringReadIndex_ == writeIndex) return {};
-        out[i] = ring_[static_cast<std::size_t>(ringReadIndex_)];
-        ringReadIndex_ = ringReadIndex_ + 1 == kRingSize ? 0 : ringReadIndex_ + 1;
-    }
-    if (log_ != nullptr) log_->Line("read()读取索引:%d,写入索引:%d\n", ringReadIndex_, writeIndex);
-    return out;
-}
-
 void SerialPort::ReaderLoop() {
-    std::int32_t pending = 0;  // bytes of the current unit already in the ring
-    std::int32_t expected = 4;
-    bool inFrame = false;
-    std::int32_t lowAt = 0, highAt = 0;
-    Clock::time_point lastByte{};
+    FrameSplitter splitter;
+    std::vector<ReceivedUnit> units;
     std::uint8_t chunk[1024];
-    auto at = [this](std::int32_t index) { return ring_[static_cast<std::size_t>(index)]; };
+    const Clock::time_point opened = Clock::now();
+    auto nowMs = [opened] {
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count());
+    };
+    auto deliver = [this, &units] {
+        for (auto& unit : units) PostUnit(std::move(unit));
+        units.clear();
+    };
 
     while (keepRunning_) {
         int timeout = -1;
-        const bool otherPending = !inFrame && pending >= 2;
-        if (otherPending) {
-            const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastByte).count();
-            timeout = static_cast<int>(std::max<long long>(0, kOtherDataQuietMs - quiet));
+        if (const auto deadline = splitter.NextDeadline()) {
+            const std::uint64_t now = nowMs();
+            timeout = *deadline > now ? static_cast<int>(*deadline - now) : 0;
         }
         short deviceEvents = POLLIN;
         {
@@ -186,15 +168,10 @@ void SerialPort::ReaderLoop() {
             failed = failed || (!pending_.empty() && Clock::now() >= writeDeadline_);
             if (failed) FailWrite();
         }
-        if (otherPending && !(fds[0].revents & POLLIN) &&
-            Clock::now() - lastByte >= std::chrono::milliseconds(kOtherDataQuietMs)) {
-            // Silence: bytes outside any frame are reported.
-            Post(pending, 1);
-            inFrame = false;
-            pending = 0;
-            expected = 4;
-        }
         if (!(fds[0].revents & POLLIN)) {
+            // Silence: bytes outside frames are reported, a frame that stopped short is given up.
+            splitter.Tick(nowMs(), units);
+            deliver();
             if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
                 PostError();  // unplugged, or the other end closed the line
                 return;
@@ -207,47 +184,8 @@ void SerialPort::ReaderLoop() {
             PostError();
             return;
         }
-        lastByte = Clock::now();
-        std::int32_t write = ringWriteIndex_.load(std::memory_order_relaxed);
-        for (ssize_t i = 0; i < n; ++i) {
-            ring_[static_cast<std::size_t>(write)] = chunk[i];
-            if (inFrame && pending == 2) lowAt = write;
-            if (inFrame && pending == 3) highAt = write;
-            const std::int32_t previous = write;
-            write = write + 1 == kRingSize ? 0 : write + 1;
-            ++pending;
-            if (inFrame) {
-                if (pending == 3) expected += at(lowAt);
-                if (pending == 4) expected += 256 * at(highAt);
-                if (pending == expected) {
-                    ringWriteIndex_.store(write, std::memory_order_release);
-                    Post(expected, 0);
-                    inFrame = false;
-                    pending = 0;
-                    expected = 4;
-                }
-            } else if (pending >= 2) {
-                const std::int32_t before = previous == 0 ? kRingSize - 1 : previous - 1;
-                if (at(before) == 0xAA && at(previous) >= 1 && at(previous) <= 7) {
-                    if (pending > 2) {
-                        ringWriteIndex_.store(before, std::memory_order_release);
-                        Post(pending - 2, 1);
-                    }
-                    inFrame = true;
-                    pending = 2;
-                    expected = 4;
-                }
-            }
-        }
-        ringWriteIndex_.store(write, std::memory_order_release);
-        if (!inFrame && pending >= kOtherDataLimit) {
-            pollfd more{fd_, POLLIN, 0};
-            if (::poll(&more, 1, 0) == 0) {  // bytes already queued are read first
-                Post(pending, 1);
-                pending = 0;
-                expected = 4;
-            }
-        }
+        splitter.Push(chunk, static_cast<std::size_t>(n), nowMs(), units);
+        deliver();
     }
 }
 

@@ -13,14 +13,12 @@
 
 namespace ov {
 
-class DownloadLog;
+struct ReceivedUnit;
 
-inline constexpr std::int32_t kRingSize = 655500;
-
-// One serial device. Its reader thread cuts received bytes into frames in a ring and posts
-// kDataReceived (count, 0 for a frame / 1 for other bytes) or kPortError, each stamped with
-// the source given at open; it also finishes writes the device could not take at once, so
-// no write ever holds the event thread.
+// One serial device. Its reader thread cuts received bytes into frames (FrameSplitter) and
+// posts each unit as kDataReceived carrying its bytes (count, 0 for a frame / 1 for other
+// bytes), or kPortError, each stamped with the source given at open; it also finishes writes
+// the device could not take at once, so no write ever holds the event thread.
 class SerialPort {
 public:
     SerialPort() = default;
@@ -36,13 +34,7 @@ public:
     // Queues all bytes and returns at once; what the device does not take within
     // writeTimeoutMs posts kPortError. False when the port is closed or already failed.
     bool Write(const std::uint8_t* bytes, std::size_t length);
-    // Takes the next `count` bytes out of the ring, followed by one zero byte; empty when
-    // the ring does not hold that many (the bytes already taken stay taken).
-    std::vector<std::uint8_t> Read(std::size_t count);
     bool IsOpen() const { return fd_ >= 0; }
-    std::int32_t RingWriteIndex() const { return ringWriteIndex_.load(); }
-    std::int32_t RingReadIndex() const { return ringReadIndex_; }
-    void SetLog(DownloadLog* log) { log_ = log; }
 
     int writeTimeoutMs = 5000;
 
@@ -50,7 +42,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void ReaderLoop();
-    void Post(std::int64_t count, std::int64_t kind);
+    void PostUnit(ReceivedUnit unit);
     void PostError();
     // Drops the bytes waiting to be written and reports the line lost (outMutex_ held).
     void FailWrite();
@@ -63,10 +55,6 @@ private:
     int wakeFd_ = -1;
     EventChannel* events_ = nullptr;
     std::uint64_t source_ = 0;
-    DownloadLog* log_ = nullptr;
-    std::unique_ptr<std::uint8_t[]> ring_;
-    std::atomic<std::int32_t> ringWriteIndex_{0};
-    std::int32_t ringReadIndex_ = 0;
     std::atomic<bool> keepRunning_{false};
     std::atomic<bool> errorPosted_{false};
     std::mutex outMutex_;

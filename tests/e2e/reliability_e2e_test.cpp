@@ -110,7 +110,7 @@ TEST(Reliability, EachSignalAtHandshakeDataAndVerifyEndsTheRunCleanlyThenTheProc
     };
     const Moment moments[] = {
         {"handshake", "--silent-from 0", 3000, 1000, "初始化boot程序"},
-        {"data", "--baud 921600", 300000, 1500, "OnReceiveData"},
+        {"data", "--baud 921600", 300000, 1500, "updateDownloadUi:0"},
         {"verify", "--silent-verify", 3000, 1500, "等待step5回复"},
     };
     for (const Moment& moment : moments) {

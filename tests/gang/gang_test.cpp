@@ -53,7 +53,6 @@ private:
             if (!inner_) throw LoaderError("open com first when send data.");
             inner_->Send(bytes, length);
         }
-        std::vector<std::uint8_t> Read(std::size_t count) override { return inner_ ? inner_->Read(count) : std::vector<std::uint8_t>{}; }
         void Close() override {
             if (inner_) inner_->Close();
         }

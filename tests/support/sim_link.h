@@ -27,22 +27,13 @@ public:
                 host_.PostAfter(context_.events, delay, {kPortError, 0, 0, context_.source});
                 continue;
             }
-            chunks_->push_back(action.bytes);
-            host_.PostAfter(context_.events, delay,
-                            {kDataReceived, static_cast<std::int64_t>(action.bytes.size()), action.garbage ? 1 : 0, context_.source});
+            Event received{kDataReceived, static_cast<std::int64_t>(action.bytes.size()), action.garbage ? 1 : 0,
+                           context_.source};
+            received.bytes = std::make_shared<const std::vector<std::uint8_t>>(action.bytes);
+            host_.PostAfter(context_.events, delay, received);
         }
     }
-    std::vector<std::uint8_t> Read(std::size_t count) override {
-        if (!open_ || chunks_->empty() || chunks_->front().size() != count) return {};
-        std::vector<std::uint8_t> out = chunks_->front();
-        chunks_->pop_front();
-        out.push_back(0);
-        return out;
-    }
-    void Close() override {
-        open_ = false;
-        chunks_->clear();
-    }
+    void Close() override { open_ = false; }
 
 private:
     void Open() {
@@ -57,7 +48,6 @@ private:
     sim::BootLoaderSim& chip_;
     int& failOpens_;
     bool open_ = false;
-    std::shared_ptr<std::deque<std::vector<std::uint8_t>>> chunks_ = std::make_shared<std::deque<std::vector<std::uint8_t>>>();
 };
 
 // Every run gets a fresh chip with the same configuration, as the next chip on a line would.
