@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -17,6 +19,9 @@ public:
 private:
     std::string cause_;
 };
+
+// The system's reason for the call that just failed on `path`: "fw.bin: No such file or directory".
+inline std::string SystemCause(const std::string& path) { return path + ": " + std::strerror(errno); }
 
 // "text (cause)", or the text alone when there is no cause.
 inline std::string WithCause(const std::string& text, const std::string& cause) {

@@ -52,16 +52,13 @@ void DownloadController::Guarded(const std::function<void()>& step) {
         step();
     } catch (const LoaderError& e) {
         if (!openFailed_) c_.view.SetOutcome(RunOutcome::Error, e.what());
-        StopDownload();
-        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault, e.Cause());
+        CloseRun(*e.what() ? e.what() : "未知异常", kCodeFault, e.Cause());
     } catch (const std::exception& e) {
         c_.view.SetOutcome(RunOutcome::Error, e.what());
-        StopDownload();
-        c_.runEnd.FinishRun(*e.what() ? e.what() : "未知异常", kCodeFault);
+        CloseRun(*e.what() ? e.what() : "未知异常", kCodeFault);
     } catch (...) {
         c_.view.SetOutcome(RunOutcome::Error, "未知异常");
-        StopDownload();
-        c_.runEnd.FinishRun("未知异常", kCodeFault);
+        CloseRun("未知异常", kCodeFault);
     }
 }
 
@@ -258,15 +255,15 @@ void DownloadController::OnReceiveData(const std::vector<std::uint8_t>& received
 }
 
 void DownloadController::ReportError(const std::string& text, const std::string& cause) {
-    // A script waits for the process: a run that cannot go on ends with 300 instead of hanging.
-    if (c_.runEnd.commandLineMode) {
-        if (c_.runEnd.Closing()) return;
-        c_.view.SetOutcome(RunOutcome::Error, text);
-        StopDownload();
-        c_.runEnd.FinishRun(text, kCodeFault, cause);
+    // A run that cannot go on ends with 300, in the window as on the command line: a script
+    // waits for the process, and an operator for the button.
+    if (!running_ || c_.runEnd.Closing()) {
+        c_.view.AppendLogView(text, kLogPlain);
         return;
     }
-    c_.view.AppendLogView(text, kLogPlain);
+    c_.view.SetOutcome(RunOutcome::Error, text);
+    c_.view.SetBarState(BarState::Failure);
+    CloseRun(text, kCodeFault, cause);
 }
 
 int DownloadController::VerifyWaitMs() const {
@@ -378,14 +375,15 @@ void DownloadController::ResolveUsbPort() {
 
 void DownloadController::StopDownload() { CloseRun("下载完成", kCodeDone); }
 
-void DownloadController::CloseRun(const std::string& message, int code) {
+void DownloadController::CloseRun(const std::string& message, int code, const std::string& cause) {
     UpdateDownloadUi(true);
     c_.log.Line("关闭串口\n");
     CloseLink();
     c_.log.Close();
-    c_.runEnd.FinishRun(message, code);
     StopAllTimers();
     running_ = false;
+    // The run's one end: whoever watches it hears it once, with the code it ends with.
+    c_.runEnd.FinishRun(message, code, cause);
 }
 
 void DownloadController::EndRun() {

@@ -82,7 +82,7 @@ private:
     // A time-out brought into 1 ms .. 10 min, the change noted in the log file.
     int BoundedWait(const char* what, int ms);
     // The end of every run: window idle, port and log file closed, FinishRun, timers stopped.
-    void CloseRun(const std::string& message, int code);
+    void CloseRun(const std::string& message, int code, const std::string& cause = {});
     // Runs a step; an error stops the download and ends the run with its text and 300.
     void Guarded(const std::function<void()>& step);
     void ReportError(const std::string& text, const std::string& cause);

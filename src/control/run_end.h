@@ -20,8 +20,7 @@ std::string InterruptedBySignal(int signal);
 
 // Every run ends here. In window mode the message goes to the log view (unless the run
 // simply ended, 200); in command-line mode the code becomes the exit status and the window
-// closes, which ends the process. A second end before the window is gone overrides the code,
-// and the observer hears of both. A run ended by a fault (300) or a missing port (100) says
+// closes, which ends the process. The controller ends each run here exactly once. A run ended by a fault (300) or a missing port (100) says
 // why in both modes: in the log view and, with the system's reason, in the log file.
 class RunEnd {
 public:

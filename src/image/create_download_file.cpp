@@ -35,6 +35,7 @@ std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, Do
         throw LoaderError("暂不支持该文件路径下载:[" + path + "]");
     file->trace = trace;
     file->LoadImage();
+    file->HoldImageFile();
     return file;
 }
 

@@ -52,14 +52,32 @@ void BaseDownloadFile::BuildStep3Frame(const DownloadOptions* options) {
     SealAt(framePos);
 }
 
+void BaseDownloadFile::HoldImageFile() {
+    const std::string& path = DataPath();
+    auto file = std::make_unique<InputFile>(path);
+    if (!file->IsOpen()) throw LoaderError("step4,prepare data to open " + path + " file fail", SystemCause(path));
+    const auto size = file->Size();
+    if (!size) throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+    dataFile = std::move(file);
+    dataFileSize = *size;
+}
+
 void BaseDownloadFile::ReadDataFrame(const std::string& path) {
     if (bytesSent >= imageLength) return;
-    InputFile file(path);
-    if (!file.IsOpen()) throw LoaderError("step4,prepare data to open " + path + " file fail");
+    // Every frame comes from the file as it was opened for the run: a file replaced under the
+    // same name is not read, one that changed size or cannot be read ends the run.
+    if (!dataFile) HoldImageFile();
+    const auto size = dataFile->Size();
+    if (!size) throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+    if (*size != dataFileSize)
+        throw LoaderError("The firmware file changed during the download: [" + path + "]",
+                          "its size went from " + std::to_string(dataFileSize) + " to " + std::to_string(*size) + " bytes");
     const std::size_t n = std::min<std::uint32_t>(imageLength - bytesSent, kMaxDataPayload);
-    const std::size_t got = file.ReadAt(imageOffset + bytesSent, frame.data() + kFrameHeaderSize, n);
+    const std::size_t got = dataFile->ReadAt(imageOffset + bytesSent, frame.data() + kFrameHeaderSize, n);
     // A file that shrank since it was measured would send stale bytes as image data.
-    if (got != n) throw LoaderError("step4,prepare data to read " + path + " file fail");
+    if (got != n)
+        throw LoaderError("step4,prepare data to read " + path + " file fail",
+                          dataFile->Failed() ? SystemCause(path) : path + ": the file ends early");
     SealFrame(frame.data(), kHostStart, kCmdData, n);
     framePos = n + kFrameHeaderSize + kFrameCrcSize;
     bytesSent += static_cast<std::uint32_t>(n);

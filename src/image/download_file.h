@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_util.h"
 #include "protocol/frame.h"
 
 namespace ov {
@@ -63,6 +64,10 @@ public:
     void BuildStep2Frame(std::uint16_t chipStage);
     void BuildStep3Frame(const DownloadOptions* options);
     virtual void BuildDataFrame() = 0;
+    // The file the data frames are read from, opened once after the image is prepared and
+    // held for the run.
+    virtual const std::string& DataPath() const = 0;
+    void HoldImageFile();
     void BuildExtraFileFrame(int kind);
     void BuildRebootFrame();
 
@@ -96,7 +101,8 @@ protected:
 
     virtual void AppendStep2Body() = 0;
     virtual void AppendStep3Body(const DownloadOptions* options) = 0;
-    // Reads the next piece of the image from `path` into a data frame.
+    // Reads the next piece of the image from `path` (held open since HoldImageFile) into a
+    // data frame.
     void ReadDataFrame(const std::string& path);
     ExtraFileEntry& CurrentExtra() const;
     void Append(const std::uint8_t* data, std::size_t count);
@@ -109,6 +115,8 @@ protected:
     std::string sourcePath;
     std::size_t framePos = 0;
     std::uint32_t bytesSent = 0;
+    std::unique_ptr<InputFile> dataFile;
+    std::uint64_t dataFileSize = 0;
     int step2Length = 289;
     int step3Length = 274;
 };
@@ -132,6 +140,7 @@ public:
     explicit BinDownloadFile(std::string path) : BaseUnSignedDownloadFile(std::move(path)) {}
     void LoadImage() override { PrepareUnsignedImage(sourcePath); }
     void BuildDataFrame() override { ReadDataFrame(sourcePath); }
+    const std::string& DataPath() const override { return sourcePath; }
 };
 
 class HexDownloadFile : public BaseUnSignedDownloadFile {
@@ -139,6 +148,7 @@ public:
     explicit HexDownloadFile(std::string path) : BaseUnSignedDownloadFile(std::move(path)) {}
     void LoadImage() override;
     void BuildDataFrame() override { ReadDataFrame(convertedPath); }
+    const std::string& DataPath() const override { return convertedPath; }
     const std::string& ConvertedPath() const { return convertedPath; }
 
 private:

@@ -49,6 +49,7 @@ public:
     bool IsSigned() const override { return true; }
     void LoadImage() override;
     void BuildDataFrame() override { ReadDataFrame(parsePath); }
+    const std::string& DataPath() const override { return parsePath; }
     const SignedRecordSet& Records() const { return *records; }
     const std::string& ParsePath() const { return parsePath; }
 

@@ -250,15 +250,45 @@ TEST_F(ControllerTest, PortErrorsAndStartErrorsEndWith300) {
     EXPECT_EQ(window->runEnd.exitCode, 0);
 }
 
-TEST_F(ControllerTest, CommandLineRunsNeverHang) {
-    // A frame that cannot be built (the image vanished mid-download) ends the run with 300.
-    Make({}, true);
-    StartFromControls();
+TEST_F(ControllerTest, AnImageChangedMidRunEndsItInBothModesAndAReplacedOneIsNeverRead) {
+    // The image is read from the file opened for the run: removing it, or putting another file
+    // in its place, changes nothing of what the chip gets (it checks the image against the
+    // digest taken when the run began).
+    Make({});
+    window->controller.OnDownloadButton();
     ASSERT_TRUE(host().RunUntil([&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
     ::unlink(dir.File("fw.bin").c_str());
-    EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
-    EXPECT_EQ(window->runEnd.exitCode, 300);
-    EXPECT_NE(log.All().find("step4,prepare data to open " + dir.File("fw.bin") + " file fail"), std::string::npos);
+    test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 99));
+    EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+    EXPECT_NE(links->LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos) << links->LastChip().Verdict();
+
+    // One that shrinks mid-run ends it in the window as on the command line: bar red, the
+    // message shown, the button back, one end with 300; the log file says by how much.
+    for (const bool commandLine : {false, true}) {
+        SCOPED_TRACE(commandLine ? "command line" : "window");
+        test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 1));
+        Make({}, commandLine);
+        log.ends.clear();
+        StartFromControls();
+        ASSERT_TRUE(host().RunUntil([&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
+        ASSERT_EQ(::truncate(dir.File("fw.bin").c_str(), 3000), 0);
+        EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
+        const std::string message = "The firmware file changed during the download: [" + dir.File("fw.bin") + "]";
+        EXPECT_TRUE(log.Has(message + "\r\n\r\n")) << log.All();
+        ASSERT_EQ(log.ends.size(), 1u);
+        EXPECT_EQ(log.ends[0].code, 300);
+        EXPECT_EQ(log.ends[0].outcome, RunOutcome::Error);
+        EXPECT_EQ(progress.state, BarState::Failure);
+        EXPECT_EQ(controls.Text(ctl::kDownloadButton), "Download");
+        EXPECT_FALSE(host().TimerRunning(kTimerReplyCheck));
+        EXPECT_EQ(window->runEnd.exitCode, commandLine ? 300 : 0);
+        EXPECT_EQ(host().quit, commandLine);
+        EXPECT_NE(test::ReadText(dir.File("log/download.log")).find(message + " (its size went from 5000 to 3000 bytes)"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(ControllerTest, CommandLineRunsNeverHang) {
 
     // The public-key path: the chip takes over, reports the key written and falls silent.
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 1));

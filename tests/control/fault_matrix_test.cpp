@@ -8,6 +8,7 @@
 #include <map>
 
 #include "control/loader_window.h"
+#include "protocol/frame_splitter.h"
 #include "support/manual_host.h"
 #include "support/recording_sinks.h"
 #include "support/sim_link.h"
@@ -31,7 +32,23 @@ struct Case {
     std::string line;     // a log-view entry the run shows, without its "\r\n\r\n"
     std::uint64_t bound;  // the longest the run may take, in ms of the virtual clock
     bool extras = false;  // a chip that takes an additional file after the image (step 6)
+    test::LineNoise noise = {};
 };
+
+// A mebibyte of line noise without a start byte, with false headers claiming 0xFFFF bytes
+// scattered through it.
+std::vector<std::uint8_t> MebibyteOfNoise() {
+    std::vector<std::uint8_t> noise = test::RandomBytes(1 << 20, 77);
+    for (auto& b : noise)
+        if (b == 0xAA) b = 0xAB;
+    for (std::size_t at = 1000; at + 4 < noise.size(); at += 50000) {
+        noise[at] = 0xAA;
+        noise[at + 1] = 0x01;
+        noise[at + 2] = 0xFF;
+        noise[at + 3] = 0xFF;
+    }
+    return noise;
+}
 
 sim::SimConfig With(const std::function<void(sim::SimConfig&)>& change) {
     sim::SimConfig config;
@@ -113,6 +130,27 @@ std::vector<Case> Cases() {
     cases.push_back({"replies after 2250 ms", With([](sim::SimConfig& c) { c.delayMs = 2250; }), 200, kTimedOut,
                      kStartPause + 2250 + kReplyTimeout + 1000});
     cases.push_back({"line noise before every reply", With([](sim::SimConfig& c) { c.garbageBytes = 7; }), 200, kOk, prompt});
+    // Noise that looks like a header: one claiming more than any reply is passed over at once;
+    // one with a plausible length takes the reply in and is given up when the line goes
+    // quiet (100 ms a reply); a frame cut short is given up the same way.
+    const std::uint64_t replies = 4 + 9 + 4;  // at most, with the data frames and step 6
+    cases.push_back({"false header of length 0xFFFF before every reply", {}, 200, kOk, prompt, false,
+                     test::LineNoise{{}, {0xAA, 0x03, 0xFF, 0xFF}, 0, false}});
+    cases.push_back({"false header that takes the reply in", {}, 200, kOk, prompt + replies * kFrameStallMs, false,
+                     test::LineNoise{{}, {0xAA, 0x05, 0xE8, 0x03}, 0, false}});
+    cases.push_back({"false header that takes the reply in, with additional files", extraChip([](sim::SimConfig&) {}), 200,
+                     kOk, prompt + replies * kFrameStallMs, true, test::LineNoise{{}, {0xAA, 0x06, 0x00, 0x01}, 0, false}});
+    cases.push_back({"a frame cut short before every reply", {}, 200, kOk, prompt + replies * (kFrameStallMs + 150), false,
+                     test::LineNoise{{}, {0xAA, 0x04, 0x10, 0x00, 0x01, 0x02}, 150, false}});
+    cases.push_back({"a mebibyte of noise before the step-1 reply", {}, 200, kOk, prompt, false,
+                     test::LineNoise{MebibyteOfNoise(), {}, 0, false}});
+    cases.push_back({"replies byte by byte", {}, 200, kOk, prompt, false, test::LineNoise{{}, {}, 0, true}});
+    cases.push_back({"replies byte by byte behind false headers", {}, 200, kOk, prompt + replies * kFrameStallMs, false,
+                     test::LineNoise{{}, {0x00, 0xAA, 0x02, 0x40, 0x00}, 0, true}});
+    // A noisy line that also times out: the code and the bound of the silence still hold.
+    cases.push_back({"false headers and then silence in the check", With([](sim::SimConfig& c) { c.silentVerify = true; }),
+                     200, kTimedOut, silence + replies * kFrameStallMs, false,
+                     test::LineNoise{{}, {0xAA, 0x05, 0xE8, 0x03}, 0, false}});
     return cases;
 }
 
@@ -136,7 +174,7 @@ TEST(FaultMatrix, EveryFaultAtEveryStepEndsWithItsCodeItsLineAndInTime) {
         SCOPED_TRACE(c.name);
         test::WriteFile(dir.File("OVLoader.ini"), settings + (c.extras ? "ExtraDownloadFile1Info=" + extra + "|0|0|1010000|0\n" : ""));
         test::ManualHost host;
-        test::SimLinkFactory links(host, c.chip);
+        test::SimLinkFactory links(host, c.chip, c.noise);
         ControlsModel controls;
         test::RecordingObserver view;
         LoaderWindow window(host, controls, view, links, ports);
@@ -149,6 +187,9 @@ TEST(FaultMatrix, EveryFaultAtEveryStepEndsWithItsCodeItsLineAndInTime) {
         EXPECT_EQ(window.runEnd.exitCode, c.code);
         EXPECT_TRUE(view.Has(c.line + "\r\n\r\n")) << view.All();
         EXPECT_LE(host.TickCount() - start, c.bound);
+        // Each run ends once: a script, a gang's ledger and the dialog hear one outcome.
+        ASSERT_EQ(view.ends.size(), 1u);
+        EXPECT_EQ(view.ends[0].code, c.code);
         // What the chip itself says: written and checked exactly when the run says so.
         // (A broken CRC on the check's reply: the chip has checked the image, the run cannot know.)
         const bool verified = c.line == kOk || c.name == "step 5 broken CRC";

@@ -29,6 +29,11 @@ public:
     void PostAfter(EventChannel* channel, int delayMs, const Event& event) {
         delayed_.emplace(now_ + static_cast<std::uint64_t>(delayMs), Queued{IdOf(channel), event});
     }
+    // Runs `action` on the event thread `delayMs` from now: what a reader thread does when
+    // bytes arrive, on the virtual clock.
+    void CallAfter(int delayMs, std::function<void()> action) {
+        calls_.emplace(now_ + static_cast<std::uint64_t>(delayMs), std::move(action));
+    }
     // Whether any channel runs this timer.
     bool TimerRunning(int timerId) const {
         return std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.first.second == timerId; });
@@ -44,11 +49,18 @@ public:
             std::uint64_t next = UINT64_MAX;
             for (const auto& [key, t] : timers_) next = std::min(next, t.due);
             if (!delayed_.empty()) next = std::min(next, delayed_.begin()->first);
+            if (!calls_.empty()) next = std::min(next, calls_.begin()->first);
             if (next == UINT64_MAX || next > end) {
                 now_ = std::max(now_, std::min(end, next == UINT64_MAX ? end : next));
                 return done();
             }
             now_ = std::max(now_, next);
+            if (!calls_.empty() && calls_.begin()->first <= now_) {
+                const std::function<void()> action = std::move(calls_.begin()->second);
+                calls_.erase(calls_.begin());
+                action();
+                continue;
+            }
             if (!delayed_.empty() && delayed_.begin()->first <= now_) {
                 const Queued q = delayed_.begin()->second;
                 delayed_.erase(delayed_.begin());
@@ -134,6 +146,7 @@ private:
     std::uint64_t now_ = 0;
     std::map<std::pair<int, int>, Timer> timers_;
     std::multimap<std::uint64_t, Queued> delayed_;
+    std::multimap<std::uint64_t, std::function<void()>> calls_;
     std::mutex mutex_;
     std::deque<Queued> queue_;
 };
