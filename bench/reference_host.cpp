@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "protocol/frame.h"
-#include "protocol/protocol_engine.h"
+#include "session/protocol_engine.h"
 
 namespace ov::bench {
 

@@ -10,7 +10,7 @@ namespace ov {
 // The window messages of the download: numbered from the platform's first user message.
 enum EventId : int {
     kSyncTick = 1025,      // the periodic sync source
-    kDataReceived = 1225,  // bytes: the unit received; wParam: its size; lParam: 0 a frame, 1 other bytes
+    kDataReceived = 1225,  // bytes: what the line received; wParam: their count
     kPortError = 1226,
 };
 
@@ -25,7 +25,7 @@ struct Event {
     // The open of the line that posted it: a run drops what an earlier line of its own left
     // in the queue (a chip that drops its line as it re-enumerates after the last reply).
     std::uint64_t source;
-    // What was received, for kDataReceived: the reader hands over the unit it cut, and no
+    // What was received, for kDataReceived: the reader hands over what it read, and no
     // buffer is shared between the threads.
     std::shared_ptr<const std::vector<std::uint8_t>> bytes;
 };

@@ -12,24 +12,16 @@ namespace ov {
 
 namespace {
 
-constexpr int kSyncPeriodMs = 3;
 constexpr int kStartPauseMs = 500;
 constexpr int kUsbSearchMs = 100;
-constexpr int kReplyCheckMs = 100;
 constexpr int kMaxUsbOpenAttempts = 5;
 constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 10 * 60 * 1000;
-// Payload bytes a second at 921600 baud, 8N1.
-constexpr std::uint64_t kLineBytesPerSecond = 92160;
-// Room for every field the engine reads of a reply (the step-1 report ends at offset 38).
-constexpr std::size_t kMinReplyBuffer = 64;
 
 const char* UsbOpenFailedText() {
     return "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, "
            "whether the USB serial port is occupied by other programs; \r\n\t3, whether the device connection is normal! ";
 }
-
-const char* const kHandshakeTimeoutText = "握手超时!\n设备无响应或连接异常";
 
 }  // namespace
 
@@ -104,15 +96,19 @@ void DownloadController::BeginDownload() {
     c_.view.AppendLogView(Texts().currentFilePath + "[" + request_.imagePath + "]", kLogPlain);
     auto engine = std::make_unique<ProtocolEngine>();
     engine->Init(request_.imagePath, request_.extraFilesFrom, &c_.view, c_.log, request_.options);
-    engine_ = std::move(engine);
-    engine_->debug = request_.debugMode;
+    engine->debug = request_.debugMode;
+    prepared_ = std::move(engine);
 }
 
 void DownloadController::OnStartPauseOver() {
     events_->StopTimer(kTimerStartPause);
+    finished_.reset();
+    if (!prepared_) return;
+    SessionActions& actions = *this;
+    session_ = std::make_unique<DownloadSession>(request_, std::move(prepared_), c_.view, c_.log, actions, lastCsn);
     // The handshake time counts from here: the image is prepared and the line about to open,
     // so a large image's preparation cannot pass for a chip that does not answer.
-    if (request_.handshakeTimeoutMs > 0) events_->StartTimer(kTimerHandshake, request_.handshakeTimeoutMs);
+    session_->Begin(events_->TickCount());
     Guarded([this] {
         OpenPort();
         UpdateDownloadUi(false);
@@ -139,26 +135,14 @@ void DownloadController::OpenPort() {
         c_.view.SetOutcome(RunOutcome::PortError, WithCause(e.what(), e.Cause()));
         throw;
     }
-    StartSync();
+    LineOpened();
 }
 
-void DownloadController::StartSync() {
-    if (syncActive_) {
-        StopSync();
-        events_->StopTimer(kTimerHandshake);
-    }
-    events_->StartSyncSource(kSyncPeriodMs);
-    syncActive_ = true;
-    c_.view.SetPhase(RunPhase::Handshake);
+void DownloadController::LineOpened() {
+    if (session_) session_->LineOpen(events_->TickCount());
 }
 
-void DownloadController::StopSync() {
-    if (syncActive_) events_->StopSyncSource();
-    syncActive_ = false;
-}
-
-void DownloadController::SendFrame(const std::uint8_t* bytes, std::size_t count, bool withReplyTimer) {
-    if (withReplyTimer) StartReplyTimer(request_.dataTimeoutMs);
+void DownloadController::Send(const std::uint8_t* bytes, std::size_t count) {
     try {
         if (link_) link_->Send(bytes, count);
     } catch (const LoaderError&) {
@@ -167,19 +151,28 @@ void DownloadController::SendFrame(const std::uint8_t* bytes, std::size_t count,
     }
 }
 
-void DownloadController::StartReplyTimer(int limitMs) {
-    replyStart_ = static_cast<std::uint32_t>(events_->TickCount());
-    replyLimitMs_ = limitMs;
-    events_->StartTimer(kTimerReplyCheck, kReplyCheckMs);
+void DownloadController::WakeAt(std::optional<std::uint64_t> atMs) {
+    if (!atMs) {
+        events_->StopTimer(kTimerSession);
+        return;
+    }
+    const std::uint64_t now = events_->TickCount();
+    events_->StartTimer(kTimerSession, static_cast<int>(*atMs > now ? *atMs - now : 0));
+}
+
+void DownloadController::End(const SessionEnd& end) {
+    if (!end.verifiedCsn.empty()) lastCsn = end.verifiedCsn;
+    c_.view.SetOutcome(end.outcome, end.reason);
+    if (end.failureBar) c_.view.SetBarState(BarState::Failure);
+    CloseRun(end.message, end.code, end.cause);
+    if (end.nextInBatch) RestartIfBatch();
 }
 
 void DownloadController::OnEvent(const Event& event) {
     switch (event.id) {
-        case kSyncTick:
-            OnSyncTick();
-            break;
         case kDataReceived:
-            if (FromOpenLine(event) && event.bytes) OnReceiveData(*event.bytes, event.lParam == 0);
+            if (FromOpenLine(event) && session_ && event.bytes)
+                session_->OnBytes(event.bytes->data(), event.bytes->size(), events_->TickCount());
             break;
         case kPortError:
             if (FromOpenLine(event)) OnPortError();
@@ -196,57 +189,19 @@ bool DownloadController::FromOpenLine(const Event& event) const {
 void DownloadController::OnTimer(int timerId) {
     try {
         switch (timerId) {
-            case kTimerFallbackSync:
-                if (engine_ && engine_->NeedHandShake()) SendFrame(engine_->SyncPattern().data(), kSyncPatternSize, false);
-                else events_->StopTimer(kTimerFallbackSync);
-                break;
             case kTimerStartPause:
                 OnStartPauseOver();
                 break;
             case kTimerUsbSearch:
                 ResolveUsbPort();
                 break;
-            case kTimerHandshake:
-                OnHandshakeTimeout();
-                break;
-            case kTimerReplyCheck:
-                OnReplyCheck();
+            case kTimerSession:
+                if (session_ && !session_->Ended()) session_->OnTime(events_->TickCount());
+                else events_->StopTimer(kTimerSession);
                 break;
             default:
                 break;
         }
-    } catch (const LoaderError& e) {
-        ReportError(e.what(), e.Cause());
-    } catch (const std::exception& e) {
-        ReportError(e.what(), {});
-    }
-}
-
-void DownloadController::OnSyncTick() {
-    if (engine_ && engine_->NeedHandShake()) {
-        SendFrame(engine_->SyncPattern().data(), kSyncPatternSize, false);
-        return;
-    }
-    StopSync();
-    events_->StopTimer(kTimerHandshake);
-}
-
-void DownloadController::OnReceiveData(const std::vector<std::uint8_t>& received, bool frame) {
-    try {
-        if (!frame) {
-            c_.log.Line("OnReceiveData:未知数据:%d\n", 1);
-            return;
-        }
-        if (request_.debugMode) c_.log.Line("OnReceiveData: frame of %zu bytes\n", received.size());
-        if (!link_ || !engine_) return;
-        // The engine reads a reply's fields at their offsets; a short frame reads zeros past
-        // its end, never another frame's bytes.
-        std::vector<std::uint8_t> bytes(std::max<std::size_t>(received.size() + 1, kMinReplyBuffer), 0);
-        std::copy(received.begin(), received.end(), bytes.begin());
-        if (!engine_->AcceptsFrame(bytes.data())) return;
-        events_->StopTimer(kTimerReplyCheck);
-        c_.view.SetPhase(RunPhase::Exchange);
-        HandleResult(engine_->OnFrame(bytes.data()));
     } catch (const LoaderError& e) {
         ReportError(e.what(), e.Cause());
     } catch (const std::exception& e) {
@@ -266,85 +221,17 @@ void DownloadController::ReportError(const std::string& text, const std::string&
     CloseRun(text, kCodeFault, cause);
 }
 
-int DownloadController::VerifyWaitMs() const {
-    // The chip checks the whole image before it answers step 5: allow it the image's time on
-    // the line, times its own time-out coefficient, and never less than any other reply.
-    const std::uint64_t bytes = engine_ ? engine_->File().ImageLength() : 0;
-    const std::uint64_t coefficient = engine_ ? static_cast<std::uint64_t>(std::max(1, engine_->TimeoutCoefficient())) : 1;
-    const std::uint64_t verifyMs = coefficient * bytes * 1000 / kLineBytesPerSecond;
-    return static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(verifyMs, request_.dataTimeoutMs), INT32_MAX / 2));
-}
-
-void DownloadController::HandleResult(const EngineResult& result) {
-    switch (result.outcome) {
-        case Outcome::Continue:
-            if (!result.csn.empty()) {
-                c_.view.ReportChip(engine_->Chip());
-                c_.view.AppendLogView("csn:" + result.csn, kLogPlain);
-                if (result.csn == lastCsn && !request_.continuousDownload) {
-                    c_.view.AppendLogView(Texts().sameSn, kLogPlain);
-                    c_.view.SetOutcome(RunOutcome::Refused);
-                    EndRun();
-                    return;
-                }
-                currentCsn = result.csn;
-            }
-            if (result.frame != nullptr) SendFrame(result.frame, result.frameSize, true);
-            else if (request_.boundedWaits) StartReplyTimer(VerifyWaitMs());  // the last data frame is out
-            break;
-        case Outcome::Wait:
-        case Outcome::KeyWritten:
-            c_.log.Line(result.outcome == Outcome::Wait ? "第一次下载超时\n" : "正在下载公钥\n");
-            // The boot loader takes over; a script must not wait for it forever.
-            if (request_.boundedWaits) StartReplyTimer(request_.dataTimeoutMs);
-            break;
-        case Outcome::FinishedWithExtras:
-            lastCsn = currentCsn;
-            c_.view.SetOutcome(RunOutcome::Verified);
-            EndRun();
-            break;
-        case Outcome::Failed:
-            c_.view.SetOutcome(RunOutcome::Failed);
-            StopDownload();
-            break;
-        case Outcome::Finished:
-        case Outcome::EfuseChecked:
-            c_.view.SetOutcome(RunOutcome::Verified);
-            EndRun();
-            break;
-    }
-}
-
 void DownloadController::OnPortError() {
     // A report from a line this run has already let go of ends nothing.
     if (!running_) return;
     c_.view.SetOutcome(RunOutcome::PortError, Texts().portError);
     c_.view.SetBarState(BarState::Failure);  // the run did not get to its end
     c_.runEnd.FinishRun(Texts().portError, kCodeFault);
+    if (session_) finished_ = std::move(session_);
     CloseLink();
     StopAllTimers();
     UpdateDownloadUi(true);
     running_ = false;
-}
-
-void DownloadController::OnHandshakeTimeout() {
-    events_->StopTimer(kTimerHandshake);
-    if (engine_ && !engine_->NeedHandShake()) return;
-    c_.view.SetOutcome(RunOutcome::Timeout, kHandshakeTimeoutText);
-    c_.view.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
-    c_.view.SetBarState(BarState::Failure);
-    CloseRun(kHandshakeTimeoutText, kCodeHandshakeTimeout);
-}
-
-void DownloadController::OnReplyCheck() {
-    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(events_->TickCount()) - replyStart_);
-    if (elapsed <= replyLimitMs_) return;
-    events_->StopTimer(kTimerReplyCheck);
-    c_.view.SetOutcome(RunOutcome::Timeout, "on timer 超时!\n接收回复超时");
-    c_.view.AppendLogView("on timer 超时!\n接收回复超时\n", kLogPlain);
-    c_.view.SetBarState(BarState::Failure);
-    StopDownload();
-    RestartIfBatch();
 }
 
 void DownloadController::ResolveUsbPort() {
@@ -364,13 +251,12 @@ void DownloadController::ResolveUsbPort() {
         }
         c_.view.SetOutcome(RunOutcome::PortError, UsbOpenFailedText());
         StopDownload();
-        events_->StopTimer(kTimerUsbSearch);
         c_.view.AppendLogView(UsbOpenFailedText(), kLogPlain);
         c_.log.Record(std::string("USB device opening failed (") + e.Cause() + ")\n");
         return;
     }
     events_->StopTimer(kTimerUsbSearch);
-    StartSync();
+    LineOpened();
 }
 
 void DownloadController::StopDownload() { CloseRun("下载完成", kCodeDone); }
@@ -381,14 +267,11 @@ void DownloadController::CloseRun(const std::string& message, int code, const st
     CloseLink();
     c_.log.Close();
     StopAllTimers();
+    // The session may be the caller: it is let go of, not destroyed, until the next start.
+    if (session_) finished_ = std::move(session_);
     running_ = false;
     // The run's one end: whoever watches it hears it once, with the code it ends with.
     c_.runEnd.FinishRun(message, code, cause);
-}
-
-void DownloadController::EndRun() {
-    StopDownload();
-    RestartIfBatch();
 }
 
 void DownloadController::RestartIfBatch() {
@@ -397,9 +280,7 @@ void DownloadController::RestartIfBatch() {
 }
 
 void DownloadController::StopAllTimers() {
-    for (int id : {kTimerFallbackSync, kTimerStartPause, kTimerReplyCheck, kTimerUsbSearch, kTimerHandshake})
-        events_->StopTimer(id);
-    StopSync();
+    for (int id : {kTimerStartPause, kTimerUsbSearch, kTimerSession}) events_->StopTimer(id);
 }
 
 void DownloadController::UpdateDownloadUi(bool enabled) {

@@ -4,16 +4,11 @@
 #include <string>
 
 #include "log/download_log.h"
+#include "session/run_codes.h"
 #include "ui/progress_view.h"
 
 namespace ov {
 
-// The codes a run ends with; in command-line mode they become the exit status.
-inline constexpr int kCodePortMissing = 100;
-inline constexpr int kCodeBadArguments = 102;
-inline constexpr int kCodeHandshakeTimeout = 108;
-inline constexpr int kCodeDone = 200;
-inline constexpr int kCodeFault = 300;
 
 // The log file's line for a run a signal ended: "the run was interrupted by signal 15 (TERM)".
 std::string InterruptedBySignal(int signal);

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "protocol/frame_splitter.h"
 #include "serial/posix/serial_device.h"
 
 namespace ov {
@@ -56,11 +55,10 @@ bool SerialPort::Close() {
     return true;
 }
 
-void SerialPort::PostUnit(ReceivedUnit unit) {
+void SerialPort::PostBytes(const std::uint8_t* bytes, std::size_t count) {
     if (events_ == nullptr) return;
-    Event event{kDataReceived, static_cast<std::int64_t>(unit.bytes.size()), unit.frame ? 0 : 1, source_};
-    event.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(unit.bytes));
-    events_->Post(event);
+    events_->Post({kDataReceived, static_cast<std::int64_t>(count), 0, source_,
+                   std::make_shared<const std::vector<std::uint8_t>>(bytes, bytes + count)});
 }
 
 void SerialPort::PostError() {
@@ -119,25 +117,9 @@ void SerialPort::WakeReader() {
 }
 
 void SerialPort::ReaderLoop() {
-    FrameSplitter splitter;
-    std::vector<ReceivedUnit> units;
-    std::uint8_t chunk[1024];
-    const Clock::time_point opened = Clock::now();
-    auto nowMs = [opened] {
-        return static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count());
-    };
-    auto deliver = [this, &units] {
-        for (auto& unit : units) PostUnit(std::move(unit));
-        units.clear();
-    };
-
+    std::uint8_t chunk[4096];
     while (keepRunning_) {
         int timeout = -1;
-        if (const auto deadline = splitter.NextDeadline()) {
-            const std::uint64_t now = nowMs();
-            timeout = *deadline > now ? static_cast<int>(*deadline - now) : 0;
-        }
         short deviceEvents = POLLIN;
         {
             std::lock_guard<std::mutex> lock(outMutex_);
@@ -145,8 +127,7 @@ void SerialPort::ReaderLoop() {
                 deviceEvents |= POLLOUT;
                 const auto left =
                     std::chrono::duration_cast<std::chrono::milliseconds>(writeDeadline_ - Clock::now()).count() + 1;
-                const int writeWait = static_cast<int>(std::max<long long>(0, left));
-                timeout = timeout < 0 ? writeWait : std::min(timeout, writeWait);
+                timeout = static_cast<int>(std::max<long long>(0, left));
             }
         }
         pollfd fds[2] = {{fd_, deviceEvents, 0}, {wakeFd_, POLLIN, 0}};
@@ -169,9 +150,6 @@ void SerialPort::ReaderLoop() {
             if (failed) FailWrite();
         }
         if (!(fds[0].revents & POLLIN)) {
-            // Silence: bytes outside frames are reported, a frame that stopped short is given up.
-            splitter.Tick(nowMs(), units);
-            deliver();
             if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
                 PostError();  // unplugged, or the other end closed the line
                 return;
@@ -184,8 +162,7 @@ void SerialPort::ReaderLoop() {
             PostError();
             return;
         }
-        splitter.Push(chunk, static_cast<std::size_t>(n), nowMs(), units);
-        deliver();
+        PostBytes(chunk, static_cast<std::size_t>(n));
     }
 }
 

@@ -13,12 +13,10 @@
 
 namespace ov {
 
-struct ReceivedUnit;
-
-// One serial device. Its reader thread cuts received bytes into frames (FrameSplitter) and
-// posts each unit as kDataReceived carrying its bytes (count, 0 for a frame / 1 for other
-// bytes), or kPortError, each stamped with the source given at open; it also finishes writes
-// the device could not take at once, so no write ever holds the event thread.
+// One serial device. Its reader thread posts what it reads as kDataReceived carrying the bytes
+// (cut into frames on the event thread, by the run's session), or kPortError, each stamped with
+// the source given at open; it also finishes writes the device could not take at once, so no
+// write ever holds the event thread.
 class SerialPort {
 public:
     SerialPort() = default;
@@ -42,7 +40,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void ReaderLoop();
-    void PostUnit(ReceivedUnit unit);
+    void PostBytes(const std::uint8_t* bytes, std::size_t count);
     void PostError();
     // Drops the bytes waiting to be written and reports the line lost (outMutex_ held).
     void FailWrite();

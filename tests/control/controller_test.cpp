@@ -280,7 +280,7 @@ TEST_F(ControllerTest, AnImageChangedMidRunEndsItInBothModesAndAReplacedOneIsNev
         EXPECT_EQ(log.ends[0].outcome, RunOutcome::Error);
         EXPECT_EQ(progress.state, BarState::Failure);
         EXPECT_EQ(controls.Text(ctl::kDownloadButton), "Download");
-        EXPECT_FALSE(host().TimerRunning(kTimerReplyCheck));
+        EXPECT_FALSE(host().TimerRunning(kTimerSession));
         EXPECT_EQ(window->runEnd.exitCode, commandLine ? 300 : 0);
         EXPECT_EQ(host().quit, commandLine);
         EXPECT_NE(test::ReadText(dir.File("log/download.log")).find(message + " (its size went from 5000 to 3000 bytes)"),

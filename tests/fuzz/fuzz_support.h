@@ -8,7 +8,7 @@
 #include "common/loader_error.h"
 #include "common/run_observer.h"
 #include "log/download_log.h"
-#include "protocol/protocol_engine.h"
+#include "session/protocol_engine.h"
 #include "support/sim_session.h"
 #include "support/test_files.h"
 

@@ -4,7 +4,6 @@
 
 #include "bootsim/boot_loader_sim.h"
 #include "common/loader_error.h"
-#include "protocol/frame_splitter.h"
 #include "serial/port_link.h"
 #include "support/manual_host.h"
 
@@ -19,8 +18,7 @@ struct LineNoise {
 };
 
 // A line to the simulated chip on the virtual clock: what the chip answers arrives after the
-// chip's delay and goes through the frame splitter as the reader thread's bytes do, the
-// splitter's silences measured on the same clock.
+// chip's delay, with whatever noise the line adds.
 class SimLink : public PortLink {
 public:
     SimLink(ManualHost& host, const LinkContext& context, sim::BootLoaderSim& chip, int& failOpens, LineNoise noise = {})
@@ -55,9 +53,8 @@ public:
     void Close() override { line_->open = false; }
 
 private:
-    // The reader's share, kept by the bytes still on their way when the link is gone.
+    // Whether the line is open, known to the bytes still on their way when the link is gone.
     struct Line {
-        FrameSplitter splitter;
         bool open = false;
     };
 
@@ -69,31 +66,13 @@ private:
         line_ = std::make_shared<Line>();
         line_->open = true;
     }
+    // The bytes reach the run as the reader thread hands them over: as they came.
     void Arrive(const std::vector<std::uint8_t>& bytes, int delayMs) {
         if (bytes.empty()) return;
-        host_.CallAfter(delayMs, [line = line_, bytes, host = &host_, context = context_] {
+        host_.CallAfter(delayMs, [line = line_, bytes, context = context_] {
             if (!line->open) return;
-            std::vector<ReceivedUnit> units;
-            line->splitter.Push(bytes.data(), bytes.size(), host->TickCount(), units);
-            Deliver(line, units, *host, context);
-        });
-    }
-    // Posts the units cut and looks again when the splitter's next silence is due.
-    static void Deliver(const std::shared_ptr<Line>& line, std::vector<ReceivedUnit>& units, ManualHost& host,
-                        LinkContext context) {
-        for (auto& unit : units) {
-            Event received{kDataReceived, static_cast<std::int64_t>(unit.bytes.size()), unit.frame ? 0 : 1, context.source};
-            received.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(unit.bytes));
-            context.events->Post(received);
-        }
-        const auto deadline = line->splitter.NextDeadline();
-        if (!deadline) return;
-        const auto wait = static_cast<int>(*deadline > host.TickCount() ? *deadline - host.TickCount() : 0);
-        host.CallAfter(wait, [line, hostPtr = &host, context] {
-            if (!line->open) return;
-            std::vector<ReceivedUnit> later;
-            line->splitter.Tick(hostPtr->TickCount(), later);
-            if (!later.empty()) Deliver(line, later, *hostPtr, context);
+            context.events->Post({kDataReceived, static_cast<std::int64_t>(bytes.size()), 0, context.source,
+                                  std::make_shared<const std::vector<std::uint8_t>>(bytes)});
         });
     }
 

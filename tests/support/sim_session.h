@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bootsim/boot_loader_sim.h"
-#include "protocol/protocol_engine.h"
+#include "session/protocol_engine.h"
 #include "support/recording_sinks.h"
 
 namespace ov::test {

@@ -1,4 +1,4 @@
-#include "protocol/protocol_engine.h"
+#include "session/protocol_engine.h"
 
 #include <strings.h>
 
