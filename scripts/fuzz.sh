@@ -2,6 +2,7 @@
 # Builds the coverage-guided fuzzers (clang's libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for a while:
 #   bash scripts/fuzz.sh [seconds per fuzzer, default 60]
+# OV_FUZZERS="received_bytes" picks some of them.
 # Findings are written as crash-*, timeout-* or leak-* files in build-fuzz/; the corpora grow
 # in build-fuzz/corpus/ from one run to the next.
 set -euo pipefail
@@ -10,11 +11,11 @@ seconds="${1:-60}"
 bash scripts/setup.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
   -DOV_FUZZ=ON >/dev/null
-fuzzers=(image_files settings chip_replies signed_inspect)
+fuzzers=(${OV_FUZZERS:-image_files settings chip_replies signed_inspect received_bytes})
 cmake --build build-fuzz --target fuzz_seeds "${fuzzers[@]/%/_fuzz}" >build-fuzz/build.log ||
   { tail -n 30 build-fuzz/build.log; exit 1; }
 corpus=build-fuzz/corpus
-[ -d "$corpus" ] || ./build-fuzz/tests/fuzz/fuzz_seeds "$corpus"
+./build-fuzz/tests/fuzz/fuzz_seeds "$corpus"
 status=0
 for f in "${fuzzers[@]}"; do
   echo "fuzz: $f for ${seconds} s"

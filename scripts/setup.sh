@@ -13,6 +13,8 @@ packages=(
   fonts-wqy-microhei
   xvfb xauth imagemagick
   scdoc desktop-file-utils dpkg-dev file
+  nlohmann-json3-dev
+  python3 clang-format
 )
 if [ "${1:-}" = fuzz ]; then packages+=(clang libclang-rt-dev); fi
 

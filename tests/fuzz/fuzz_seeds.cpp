@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "fuzz_support.h"
+#include "support/session_driver.h"
 #include "protocol/frame.h"
 #include "support/test_keys.h"
 
@@ -73,6 +74,32 @@ Bytes RecordedReplies(const std::string& image) {
     return out;
 }
 
+// A whole download as the line brings it: each reply whole after a short silence, or, noisy,
+// behind a false header and in two pieces.
+Bytes ReceivedLine(const std::string& image, bool noisy) {
+    ov::test::SessionDriver driver{ov::sim::SimConfig{}};
+    ov::DownloadRequest request;
+    request.imagePath = image;
+    driver.Run(request, 60000);
+    Bytes out;
+    for (const Bytes& reply : driver.received) {
+        if (noisy) {
+            const Bytes noise = {0xAA, 0x05, 0x40, 0x00};
+            out.insert(out.end(), {1, static_cast<std::uint8_t>(noise.size())});
+            out.insert(out.end(), noise.begin(), noise.end());
+        }
+        const std::size_t half = noisy ? reply.size() / 2 : reply.size();
+        for (std::size_t at = 0; at < reply.size();) {
+            const std::size_t n = std::min<std::size_t>(at == 0 ? half : reply.size() - at, 255);
+            out.push_back(static_cast<std::uint8_t>(noisy && at > 0 ? 150 : 2));
+            out.push_back(static_cast<std::uint8_t>(n));
+            out.insert(out.end(), reply.begin() + static_cast<std::ptrdiff_t>(at), reply.begin() + static_cast<std::ptrdiff_t>(at + n));
+            at += n;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,7 +108,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* sub : {"", "/image_files", "/settings", "/chip_replies", "/signed_inspect"})
+    for (const char* sub : {"", "/image_files", "/settings", "/chip_replies", "/signed_inspect", "/received_bytes"})
         ::mkdir((root + sub).c_str(), 0755);
     ov::test::TempDir work;
     const std::string image = work.File("fw.bin");
@@ -107,6 +134,8 @@ int main(int argc, char** argv) {
                               "ExtraDownloadFile3Info=@/a.bin|0|1|2000000|0\r\n"));
 
     ov::test::WriteBytes(root + "/chip_replies/download", RecordedReplies(image));
+    ov::test::WriteBytes(root + "/received_bytes/download", ReceivedLine(image, false));
+    ov::test::WriteBytes(root + "/received_bytes/noisy", ReceivedLine(image, true));
     ov::test::WriteBytes(root + "/signed_inspect/sig", sig);
     ov::test::WriteBytes(root + "/signed_inspect/sigx", sigx);
     return 0;

@@ -26,19 +26,29 @@ TEST(LogText, TimeStampsAndHexRenderings) {
 }
 
 TEST(Json, AnyBytesAPathOrProcessNameHoldsBecomeAValidString) {
-    // The escapes JSON requires; valid UTF-8 kept as it is, each byte of an invalid sequence
-    // replaced by U+FFFD (a lone continuation, an overlong form, a surrogate, beyond U+10FFFF,
-    // a sequence cut short at the end).
-    EXPECT_EQ(JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
-    EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\x7f\"");
-    EXPECT_EQ(JsonString(std::string("nul\0!", 5)), "\"nul\\u0000!\"");
-    EXPECT_EQ(JsonString("串口 \xc3\xa9 \xf0\x9f\x98\x80"), "\"串口 \xc3\xa9 \xf0\x9f\x98\x80\"");
-    EXPECT_EQ(JsonString("\x80"), "\"\\ufffd\"");
-    EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("x\xe4\xb8"), "\"x\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("\xe4\xb8" "a"), "\"\\ufffd\\ufffda\"");
+    // The escapes JSON requires; valid UTF-8 kept as it is; each maximal piece of an invalid
+    // sequence replaced by U+FFFD (EF BF BD): a lone continuation, an overlong form, a
+    // surrogate, beyond U+10FFFF, bytes that never lead (F5 to FF), a sequence cut short.
+    auto dump = [](const std::string& text) { return DumpJson(Json(text)); };
+    const std::string fffd = "\xef\xbf\xbd";
+    EXPECT_EQ(dump("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
+    EXPECT_EQ(dump(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\x7f\"");
+    EXPECT_EQ(dump(std::string("nul\0!", 5)), "\"nul\\u0000!\"");
+    EXPECT_EQ(dump("串口 \xc3\xa9 \xf0\x9f\x98\x80"), "\"串口 \xc3\xa9 \xf0\x9f\x98\x80\"");
+    EXPECT_EQ(dump("\x80"), "\"" + fffd + "\"");
+    EXPECT_EQ(dump("\xc0\xaf"), "\"" + fffd + fffd + "\"");
+    EXPECT_EQ(dump("\xed\xa0\x80"), "\"" + fffd + fffd + fffd + "\"");
+    EXPECT_EQ(dump("\xf4\x90\x80\x80"), "\"" + fffd + fffd + fffd + fffd + "\"");
+    EXPECT_EQ(dump("\xf5\x80\x80"), "\"" + fffd + fffd + fffd + "\"");
+    EXPECT_EQ(dump("a\xff" "b\xfe"), "\"a" + fffd + "b" + fffd + "\"");
+    EXPECT_EQ(dump("\xe4\xb8" "a"), "\"" + fffd + "a\"");
+    // Members stay in the order they are set, null where a value was never learnt.
+    Json j;
+    j["schema"] = 1;
+    j["port"] = "/dev/pts/3";
+    j["slot"] = TextOrNull("");
+    j["csn"] = TextOrNull("0123456789ab");
+    EXPECT_EQ(DumpJson(j), "{\"schema\":1,\"port\":\"/dev/pts/3\",\"slot\":null,\"csn\":\"0123456789ab\"}");
 }
 
 TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {

@@ -266,14 +266,13 @@ private:
         gang_.reset();
         for (auto& chip : roundChips_) {
             const Fault& f = chip->fault_;
-            const std::string outcome = ends_[chip->path];
-            ++counts_[std::string("gang: ") + f.name + " -> " + outcome];
+            const RunOutcome outcome = ends_[chip->path];
+            ++counts_[std::string("gang: ") + f.name + " -> " + ov::gang::OutcomeName(outcome)];
             const std::string verdict = chip->Verdict();
-            const bool expected = outcome == ov::gang::OutcomeName(f.expected) ||
-                                  (f.alsoPossible != RunOutcome::None && outcome == ov::gang::OutcomeName(f.alsoPossible));
+            const bool expected = outcome == f.expected || (f.alsoPossible != RunOutcome::None && outcome == f.alsoPossible);
             if (!expected || (verdict.rfind("verdict: OK", 0) == 0) != f.chipVerifies) {
                 ++mismatches_;
-                std::printf("MISMATCH gang %s: run %s, chip %s", chip->fault_.name, outcome.c_str(), verdict.c_str());
+                std::printf("MISMATCH gang %s: run %s, chip %s", chip->fault_.name, ov::gang::OutcomeName(outcome), verdict.c_str());
             }
         }
         roundChips_.clear();
@@ -295,7 +294,7 @@ private:
     std::map<std::string, int> counts_;
     Resources before_;
     std::vector<std::unique_ptr<Chip>> roundChips_;
-    std::map<std::string, std::string> ends_;
+    std::map<std::string, RunOutcome> ends_;
     std::unique_ptr<ov::gang::Gang> gang_;
 };
 

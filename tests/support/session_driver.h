@@ -54,6 +54,7 @@ public:
     DownloadLog log;  // opened nowhere: its lines go nowhere
     std::unique_ptr<DownloadSession> session;
     std::vector<SessionEnd> ends;
+    std::vector<std::vector<std::uint8_t>> received;  // what the line brought, piece by piece
     std::size_t bytesSent = 0;
     bool lineClosed = false;
     std::uint64_t now = 0;
@@ -87,7 +88,9 @@ private:
     void End(const SessionEnd& end) override { ends.push_back(end); }
 
     void Arrive(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
-        if (!bytes.empty()) arrivals_.emplace(at, bytes);
+        if (bytes.empty()) return;
+        arrivals_.emplace(at, bytes);
+        received.push_back(bytes);
     }
 
     sim::BootLoaderSim chip_;

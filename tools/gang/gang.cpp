@@ -77,7 +77,7 @@ void Gang::Poll() {
 
 void Gang::RunFinished(PortRun& run) {
     if (!run.Slot().empty()) slotCsn_[run.Slot()] = run.LastCsn();
-    if (run.LastEnd().outcome != "refused") ++counted_;
+    if (run.LastEnd().outcome != RunOutcome::Refused) ++counted_;
     FinishIfIdle();
 }
 
@@ -105,7 +105,7 @@ bool Gang::AllOk() const {
     // A station's refusals are chips it had already finished, seen again as they re-enumerate.
     int counted = 0;
     for (const auto& r : runs_) {
-        if (options_.usb && r->LastEnd().outcome == "refused") continue;
+        if (options_.usb && r->LastEnd().outcome == RunOutcome::Refused) continue;
         if (!r->Ok()) return false;
         ++counted;
     }

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -51,30 +52,43 @@ std::string Rfc3339Now() {
 }
 
 std::string ToJson(const GangEvent& e) {
-    JsonObject j;
-    j.Number("schema", kSchema).Text("event", KindName(e.kind)).Text("time", e.time).Number("run", e.run);
-    j.Text("port", e.port).TextOrNull("slot", e.slot).Number("attempt", e.attempt);
+    Json j;
+    j["schema"] = kSchema;
+    j["event"] = KindName(e.kind);
+    j["time"] = e.time;
+    j["run"] = e.run;
+    j["port"] = e.port;
+    j["slot"] = TextOrNull(e.slot);
+    j["attempt"] = e.attempt;
     switch (e.kind) {
         case GangEvent::Start:
-            j.Text("image", e.image).Number("size", e.size).Text("sha256", e.sha256).Text("version", e.version);
+            j["image"] = e.image;
+            j["size"] = e.size;
+            j["sha256"] = e.sha256;
+            j["version"] = e.version;
             break;
         case GangEvent::Chip:
-            j.Text("csn", e.chip.csn).Text("esn", e.chip.esn).Text("stage", Hex4(e.chip.stage));
-            j.Number("variant", e.chip.variant);
-            j.Raw("versions", JsonObject().Number("equipment", e.chip.equipmentInfo).Number("app", e.chip.appVersion).Close());
+            j["csn"] = e.chip.csn;
+            j["esn"] = e.chip.esn;
+            j["stage"] = Hex4(e.chip.stage);
+            j["variant"] = e.chip.variant;
+            j["versions"] = {{"equipment", e.chip.equipmentInfo}, {"app", e.chip.appVersion}};
             break;
         case GangEvent::Progress:
-            j.Number("bytes", e.bytes).Number("percent", e.percent);
+            j["bytes"] = e.bytes;
+            j["percent"] = e.percent;
             break;
-        case GangEvent::End: {
-            char seconds[32];
-            std::snprintf(seconds, sizeof(seconds), "%.3f", e.seconds);
-            j.Text("outcome", e.outcome).Number("code", e.code).Text("message", e.message).TextOrNull("csn", e.csn);
-            j.Number("bytes", e.bytes).Raw("seconds", seconds);
+        case GangEvent::End:
+            j["outcome"] = OutcomeName(e.outcome);
+            j["code"] = e.code;
+            j["message"] = e.message;
+            j["csn"] = TextOrNull(e.csn);
+            j["bytes"] = e.bytes;
+            // Milliseconds, as the clock measured them.
+            j["seconds"] = std::round(e.seconds * 1000.0) / 1000.0;
             break;
-        }
     }
-    return j.Close();
+    return DumpJson(j);
 }
 
 std::string ToPlainLine(const GangEvent& e) {
@@ -93,7 +107,7 @@ std::string ToPlainLine(const GangEvent& e) {
             std::string message = e.message;
             for (char& c : message)
                 if (c == '\r' || c == '\n') c = ' ';
-            return line + "end " + e.outcome + " (" + std::to_string(e.code) + ") " + message + ", " + seconds;
+            return line + "end " + OutcomeName(e.outcome) + " (" + std::to_string(e.code) + ") " + message + ", " + seconds;
         }
     }
     return line;

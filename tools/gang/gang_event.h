@@ -29,7 +29,7 @@ struct GangEvent {
     std::uint64_t bytes = 0;
     int percent = 0;
     // end
-    std::string outcome;  // ok | failed | timeout | port-error | refused | error
+    RunOutcome outcome = RunOutcome::None;  // named in the contract by OutcomeName
     int code = 0;         // the loader's exit code for such a run: 200, 108, 300
     std::string message;
     std::string csn;

@@ -55,8 +55,8 @@ void GangReports::Report(const GangEvent& event) {
                     row.percent = event.percent;
                     break;
                 case GangEvent::End:
-                    row.state = event.outcome;
-                    if (event.outcome == "ok") row.percent = 100;
+                    row.state = OutcomeName(event.outcome);
+                    if (event.outcome == RunOutcome::Verified) row.percent = 100;
                     break;
             }
             Redraw();
@@ -80,9 +80,9 @@ void GangReports::Summary(const std::vector<const PortRun*>& runs) {
     std::fprintf(out_, "\n%-22s  %-12s  %-10s  %4s  %8s  %s\n", "port", "chip", "outcome", "code", "seconds", "attempts");
     for (const PortRun* run : runs) {
         const GangEvent& e = run->LastEnd();
-        ok += e.outcome == "ok";
+        ok += e.outcome == RunOutcome::Verified;
         std::fprintf(out_, "%-22s  %-12s  %-10s  %4d  %8.1f  %d\n", e.port.c_str(), e.csn.empty() ? "-" : e.csn.c_str(),
-                     e.outcome.empty() ? "not run" : e.outcome.c_str(), e.code, e.seconds, e.attempt);
+                     e.kind != GangEvent::End ? "not run" : OutcomeName(e.outcome), e.code, e.seconds, e.attempt);
     }
     std::fprintf(out_, "%d of %zu verified\n", ok, runs.size());
     std::fflush(out_);

@@ -136,17 +136,17 @@ void PortRun::AttemptClosed() {
     const int code = attempt_->runEnd.exitCode;
     attempt_.reset();
     GangEvent e = Base(GangEvent::End);
-    e.outcome = OutcomeName(end_.outcome);
+    e.outcome = end_.outcome;
     e.code = code;
     e.message = end_.reason.empty() ? end_.message : end_.reason;
     e.csn = csn_;
     e.bytes = bytes_;
     e.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     last_ = e;
-    state_ = e.outcome;
+    state_ = OutcomeName(e.outcome);
     log_.Record(ToPlainLine(e) + "\n");  // the port's own log says how each attempt ended
     reporter_.Report(e);
-    if (e.outcome != "ok" && e.outcome != "refused" && retriesLeft_ > 0 && !stopping_) {
+    if (e.outcome != RunOutcome::Verified && e.outcome != RunOutcome::Refused && retriesLeft_ > 0 && !stopping_) {
         --retriesLeft_;
         BeginAttempt();
         return;

@@ -47,7 +47,7 @@ public:
     // Ends the run in progress at once (no retry); the log names the signal that asked for it.
     void Stop(int signal = 0);
     bool Finished() const { return finished_; }
-    bool Ok() const { return last_.kind == GangEvent::End && last_.outcome == "ok"; }
+    bool Ok() const { return last_.kind == GangEvent::End && last_.outcome == RunOutcome::Verified; }
     const GangEvent& LastEnd() const { return last_; }
     const std::string& Port() const { return port_; }
     int Percent() const { return percent_; }

@@ -161,26 +161,33 @@ std::string CheckText(const StationCheck& check, std::uint16_t vid, std::uint16_
 }
 
 std::string CheckJson(const StationCheck& check) {
-    std::vector<std::string> ports, services, problems;
+    Json ports = Json::array(), services = Json::array();
     for (const PortCheck& p : check.ports) {
-        JsonObject port;
-        port.Text("port", p.path).Flag("usb", p.usb);
-        if (p.usb) port.Text("vid", Hex4(p.vid)).Text("pid", Hex4(p.pid)).Text("serial", p.serial).Text("slot", p.slot);
-        std::vector<std::string> heldBy;
-        for (const ProcessRef& h : p.heldBy) heldBy.push_back(JsonObject().Number("pid", h.pid).Text("name", h.name).Close());
-        ports.push_back(port.Flag("chip", p.chip).Flag("read_write", p.readWrite).Raw("held_by", JsonArray(heldBy)).Close());
+        Json port;
+        port["port"] = p.path;
+        port["usb"] = p.usb;
+        if (p.usb) {
+            port["vid"] = Hex4(p.vid);
+            port["pid"] = Hex4(p.pid);
+            port["serial"] = p.serial;
+            port["slot"] = p.slot;
+        }
+        port["chip"] = p.chip;
+        port["read_write"] = p.readWrite;
+        port["held_by"] = Json::array();
+        for (const ProcessRef& h : p.heldBy) port["held_by"].push_back({{"pid", h.pid}, {"name", h.name}});
+        ports.push_back(std::move(port));
     }
     for (const ServiceCheck& s : check.services)
-        services.push_back(JsonObject().Text("name", s.name).Number("pid", s.pid).Flag("kept_off", s.keptOff).Close());
-    for (const std::string& problem : check.problems) problems.push_back(JsonString(problem));
-    return JsonObject()
-        .Number("schema", kSchema)
-        .Flag("ready", check.Ready())
-        .Raw("ports", JsonArray(ports))
-        .Raw("services", JsonArray(services))
-        .TextOrNull("udev_rule", check.rulePath)
-        .Raw("problems", JsonArray(problems))
-        .Close();
+        services.push_back({{"name", s.name}, {"pid", s.pid}, {"kept_off", s.keptOff}});
+    Json j;
+    j["schema"] = kSchema;
+    j["ready"] = check.Ready();
+    j["ports"] = std::move(ports);
+    j["services"] = std::move(services);
+    j["udev_rule"] = TextOrNull(check.rulePath);
+    j["problems"] = check.problems;
+    return DumpJson(j);
 }
 
 }  // namespace ov::gang

@@ -18,6 +18,21 @@
 
 namespace {
 
+// One line of JSON with a blank after every colon and comma, as scripts have read it from the
+// first version on; the values are the JSON library's.
+std::string SpacedJson(const ov::Json& value) {
+    if (!value.is_object() && !value.is_array()) return ov::DumpJson(value);
+    std::string out = value.is_object() ? "{" : "[";
+    bool first = true;
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        if (!first) out += ", ";
+        first = false;
+        if (value.is_object()) out += ov::DumpJson(it.key()) + ": ";
+        out += SpacedJson(*it);
+    }
+    return out + (value.is_object() ? "}" : "]");
+}
+
 const char* const kUsage =
     "usage:\n"
     "  ov58xx-sign --private KEY.pem --public PUB.pem --image FW.bin|FW.hex --output OUT.sig|OUT.sigx\n"
@@ -47,15 +62,21 @@ int Inspect(const std::string& path, bool json) {
     std::snprintf(version, sizeof(version), "%04X", info.version);
     const std::string digest = info.digestType == 1 ? "sha256" : info.digestType == 2 ? "sha512" : "unknown";
     if (json) {
-        std::string problems;
-        for (const auto& p : info.layoutProblems) problems += (problems.empty() ? "" : ", ") + ov::JsonString(p);
-        std::printf("{\"esn\": %s, \"sync_time\": %d, \"timeout_coefficient\": %d, \"key_bits\": %d, \"exponent\": %u, "
-                    "\"modulus_sha256\": %s, \"digest\": %s, \"version\": %s, \"option_word\": %s, \"options\": %s, "
-                    "\"image_length\": %u, \"crc_ok\": %s, \"problems\": [%s]}\n",
-                    ov::JsonString(info.esnHex).c_str(), info.syncTime, info.timeoutCoefficient, info.keyBits, info.exponent,
-                    ov::JsonString(info.modulusSha256).c_str(), ov::JsonString(digest).c_str(), ov::JsonString(version).c_str(),
-                    ov::JsonString(word).c_str(), ov::JsonString(options).c_str(), info.imageLength, info.crcOk ? "true" : "false",
-                    problems.c_str());
+        ov::Json j;
+        j["esn"] = info.esnHex;
+        j["sync_time"] = info.syncTime;
+        j["timeout_coefficient"] = info.timeoutCoefficient;
+        j["key_bits"] = info.keyBits;
+        j["exponent"] = info.exponent;
+        j["modulus_sha256"] = info.modulusSha256;
+        j["digest"] = digest;
+        j["version"] = version;
+        j["option_word"] = word;
+        j["options"] = options;
+        j["image_length"] = info.imageLength;
+        j["crc_ok"] = info.crcOk;
+        j["problems"] = info.layoutProblems;
+        std::printf("%s\n", SpacedJson(j).c_str());
     } else {
         std::printf("ESN:                 %s\nsync time:           %d\ntimeout coefficient: %d\nkey size:            %d bits\n"
                     "exponent:            %u\nmodulus SHA-256:     %s\ndigest:              %s\nversion:             %s\n"
