@@ -23,11 +23,14 @@ struct Result {
     int verified = 0;
 };
 
-Result RunGang(const std::string& bin, const std::string& home, const std::string& image, std::size_t size, int n) {
+Result RunGang(const std::string& bin, const std::string& home, const std::string& image,
+               std::size_t size, int n) {
     std::vector<FILE*> sims;
     std::vector<std::string> args = {bin + "/tools/gang/ov58xx-gang", "-f", image};
     for (int i = 0; i < n; ++i) {
-        FILE* sim = ::popen(("exec '" + bin + "/tools/bootsim/ov58xx-bootsim' --wait 60 --baud 921600").c_str(), "r");
+        FILE* sim = ::popen(
+            ("exec '" + bin + "/tools/bootsim/ov58xx-bootsim' --wait 60 --baud 921600").c_str(),
+            "r");
         char line[256] = {0};
         if (sim == nullptr || std::fgets(line, sizeof(line), sim) == nullptr) std::exit(1);
         std::string pty = line;
@@ -53,14 +56,16 @@ Result RunGang(const std::string& bin, const std::string& home, const std::strin
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    r.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                   usage.ru_stime.tv_usec / 1e6;
     r.peakKib = usage.ru_maxrss;
     for (FILE* sim : sims) {
         char line[512];
         std::string text;
         while (std::fgets(line, sizeof(line), sim)) text += line;
         ::pclose(sim);
-        r.verified += text.find("verdict: OK image verified (" + std::to_string(size) + " bytes") != std::string::npos;
+        r.verified += text.find("verdict: OK image verified (" + std::to_string(size) + " bytes") !=
+                      std::string::npos;
     }
     return r;
 }
@@ -81,14 +86,17 @@ int main(int argc, char** argv) {
         std::vector<char> data(size);
         std::mt19937 rng(11);
         for (auto& b : data) b = static_cast<char>(rng());
-        std::ofstream(image, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
+        std::ofstream(image, std::ios::binary)
+            .write(data.data(), static_cast<std::streamsize>(size));
     }
     std::vector<Result> results;
-    for (int i = 3; i < argc; ++i) results.push_back(RunGang(bin, home, image, size, std::atoi(argv[i])));
+    for (int i = 3; i < argc; ++i)
+        results.push_back(RunGang(bin, home, image, size, std::atoi(argv[i])));
     const Result& single = results.front();
     const double singleRate = single.n * size / single.seconds;
     std::printf("%zu-byte image per chip, lines paced at 921600 baud (92160 B/s each):\n", size);
-    std::printf("%4s %9s %14s %10s %10s %12s %10s\n", "N", "seconds", "payload B/s", "vs N x 1", "verified", "peak RSS", "CPU s/MiB");
+    std::printf("%4s %9s %14s %10s %10s %12s %10s\n", "N", "seconds", "payload B/s", "vs N x 1",
+                "verified", "peak RSS", "CPU s/MiB");
     for (const Result& r : results) {
         const double rate = r.n * size / r.seconds;
         std::printf("%4d %9.2f %14.0f %10.3f %7d/%-2d %9ld KiB %10.4f\n", r.n, r.seconds, rate,

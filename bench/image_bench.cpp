@@ -22,7 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 template <typename F>
 double Best(F f, int runs = 3) {
@@ -45,18 +47,21 @@ void BenchSha(const std::vector<std::uint8_t>& data) {
         ov::Sha256Update(&c, data.data(), data.size());
         ov::Sha256Final(out, &c);
     });
-    const double ssl256 = Best([&] { EVP_Digest(data.data(), data.size(), out, &size, EVP_sha256(), nullptr); });
+    const double ssl256 =
+        Best([&] { EVP_Digest(data.data(), data.size(), out, &size, EVP_sha256(), nullptr); });
     const double own512 = Best([&] {
         ov::Sha512Context c;
         ov::Sha512Init(&c);
         ov::Sha512Update(&c, data.data(), data.size());
         ov::Sha512Final(out, &c);
     });
-    const double ssl512 = Best([&] { EVP_Digest(data.data(), data.size(), out, &size, EVP_sha512(), nullptr); });
-    std::printf("SHA-256: own %.0f MiB/s, OpenSSL %.0f MiB/s, ratio %.2f (SHA instructions: %s)\n", mib / own256,
-                mib / ssl256, ssl256 / own256, ov::Sha256HasCpuInstructions() ? "yes" : "no");
-    std::printf("SHA-512: own %.0f MiB/s, OpenSSL %.0f MiB/s, ratio %.2f\n", mib / own512, mib / ssl512,
-                ssl512 / own512);
+    const double ssl512 =
+        Best([&] { EVP_Digest(data.data(), data.size(), out, &size, EVP_sha512(), nullptr); });
+    std::printf("SHA-256: own %.0f MiB/s, OpenSSL %.0f MiB/s, ratio %.2f (SHA instructions: %s)\n",
+                mib / own256, mib / ssl256, ssl256 / own256,
+                ov::Sha256HasCpuInstructions() ? "yes" : "no");
+    std::printf("SHA-512: own %.0f MiB/s, OpenSSL %.0f MiB/s, ratio %.2f\n", mib / own512,
+                mib / ssl512, ssl512 / own512);
 }
 
 // Runs a command in a child; returns wall seconds and the child's peak RSS in KiB.
@@ -101,7 +106,8 @@ void WriteHex(const std::string& path, std::size_t imageSize) {
         const unsigned address = 0x01000200u + static_cast<unsigned>(at);
         if ((address >> 16) != upper) {
             upper = address >> 16;
-            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
+            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8),
+                                       static_cast<std::uint8_t>(upper)};
             std::fputs(HexRecord(4, 0, u, 2).c_str(), f);
         }
         for (auto& b : record) b = static_cast<std::uint8_t>(rng());
@@ -136,16 +142,17 @@ int main(int argc, char** argv) {
         long ownRss = 0, refRss = 0;
         for (int i = 0; i < 3; ++i) {
             auto [t1, r1] = RunChild({argv[0], "--convert", hex});
-            auto [t2, r2] = RunChild({"objcopy", "-I", "ihex", "-O", "binary", "--gap-fill", "0xff", hex,
-                                      std::string(dir) + "/objcopy.bin"});
+            auto [t2, r2] = RunChild({"objcopy", "-I", "ihex", "-O", "binary", "--gap-fill", "0xff",
+                                      hex, std::string(dir) + "/objcopy.bin"});
             own = std::min(own, t1);
             ref = std::min(ref, t2);
             ownRss = std::max(ownRss, r1);
             refRss = std::max(refRss, r2);
         }
-        std::printf("HEX %3zu MiB image: own %.2f s, objcopy %.2f s, time ratio %.2f (own/objcopy); "
-                    "peak RSS own %ld KiB, objcopy %ld KiB\n",
-                    imageSize >> 20, own, ref, own / ref, ownRss, refRss);
+        std::printf(
+            "HEX %3zu MiB image: own %.2f s, objcopy %.2f s, time ratio %.2f (own/objcopy); "
+            "peak RSS own %ld KiB, objcopy %ld KiB\n",
+            imageSize >> 20, own, ref, own / ref, ownRss, refRss);
         std::system((std::string("rm -rf ") + dir).c_str());
     }
     return 0;

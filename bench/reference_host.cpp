@@ -35,7 +35,8 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 // Takes the first complete frame of the boot loader out of `pending`; bytes before it are dropped.
 bool NextFrame(std::vector<std::uint8_t>& pending, std::vector<std::uint8_t>& frame) {
     std::size_t start = 0;
-    while (start + 1 < pending.size() && !(pending[start] == kDeviceStart && pending[start + 1] >= 1 && pending[start + 1] <= 7))
+    while (start + 1 < pending.size() &&
+           !(pending[start] == kDeviceStart && pending[start + 1] >= 1 && pending[start + 1] <= 7))
         ++start;
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(start));
     if (pending.size() < kFrameHeaderSize) return false;
@@ -68,7 +69,8 @@ bool RunReferenceHost(const std::string& port, const std::string& image) {
     for (bool running = true; running && Clock::now() < giveUp;) {
         // The sync pattern every 3 ms until the chip answers, then nothing but replies.
         const bool handshake = engine.NeedHandShake();
-        if (handshake && !WriteAll(fd, engine.SyncPattern().data(), engine.SyncPattern().size())) break;
+        if (handshake && !WriteAll(fd, engine.SyncPattern().data(), engine.SyncPattern().size()))
+            break;
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, handshake ? 3 : 5000);
         if (ready < 0 || (ready == 0 && !handshake)) break;

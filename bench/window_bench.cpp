@@ -28,7 +28,9 @@ struct Quiet : ov::RunObserver {
 
 struct Simulator {
     explicit Simulator(const std::string& bin) {
-        pipe = ::popen(("exec '" + bin + "/tools/bootsim/ov58xx-bootsim' --wait 30 --baud 921600").c_str(), "r");
+        pipe = ::popen(
+            ("exec '" + bin + "/tools/bootsim/ov58xx-bootsim' --wait 30 --baud 921600").c_str(),
+            "r");
         char line[256] = {0};
         if (pipe == nullptr || std::fgets(line, sizeof(line), pipe) == nullptr) std::exit(1);
         path = line;
@@ -46,7 +48,8 @@ struct Simulator {
 };
 
 // Runs until the controller is idle again; returns the seconds from the start.
-double RunToEnd(QApplication& app, ov::LoaderWindow& window, const std::string& image, const std::string& port) {
+double RunToEnd(QApplication& app, ov::LoaderWindow& window, const std::string& image,
+                const std::string& port) {
     window.ChooseDownloadImage(image);
     window.controls.SetItems(ov::ctl::kPortCombo, {"USB", port});
     window.controls.Select(ov::ctl::kPortCombo, 1);
@@ -80,7 +83,8 @@ int main(int argc, char** argv) {
         std::vector<char> data(size);
         std::mt19937 rng(7);
         for (auto& b : data) b = static_cast<char>(rng());
-        std::ofstream(image, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
+        std::ofstream(image, std::ios::binary)
+            .write(data.data(), static_cast<std::streamsize>(size));
     }
     QApplication app(argc, argv);
     ov::QtEventHost host;
@@ -121,12 +125,15 @@ int main(int argc, char** argv) {
     }
     std::sort(windowTimes.begin(), windowTimes.end());
     std::sort(headlessTimes.begin(), headlessTimes.end());
-    const double window = windowTimes[windowTimes.size() / 2], headless = headlessTimes[headlessTimes.size() / 2];
-    std::printf("%zu-byte download on a line paced at 921600 baud, %d round(s), medians:\n", size, rounds);
-    std::printf("  headless %.3f s, window %.3f s: window / headless = %.4f (target <= 1.02)\n", headless, window,
-                window / headless);
-    std::printf("  longest stall of the window's event loop during its downloads: %lld ms (target < 50)\n",
-                static_cast<long long>(longestStall));
+    const double window = windowTimes[windowTimes.size() / 2],
+                 headless = headlessTimes[headlessTimes.size() / 2];
+    std::printf("%zu-byte download on a line paced at 921600 baud, %d round(s), medians:\n", size,
+                rounds);
+    std::printf("  headless %.3f s, window %.3f s: window / headless = %.4f (target <= 1.02)\n",
+                headless, window, window / headless);
+    std::printf(
+        "  longest stall of the window's event loop during its downloads: %lld ms (target < 50)\n",
+        static_cast<long long>(longestStall));
     std::printf("  every image verified by the simulator: %s\n", allVerified ? "yes" : "NO");
     std::system(("rm -rf '" + std::string(home) + "'").c_str());
     return allVerified ? 0 : 1;

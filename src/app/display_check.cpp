@@ -27,7 +27,8 @@ bool ConnectUnix(const std::string& path, bool abstract) {
     std::memcpy(address.sun_path + offset, path.data(), path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+    const socklen_t length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
     const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
     ::close(fd);
     return ok;
@@ -37,7 +38,8 @@ bool ConnectTcp(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return false;
     bool ok = false;
     for (addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
@@ -70,7 +72,8 @@ bool DisplayAvailable() {
         if (platform.rfind(headless, 0) == 0) return true;
     const std::string wayland = Env("WAYLAND_DISPLAY");
     if (!wayland.empty() && platform.rfind("xcb", 0) != 0) {
-        const std::string socket = wayland[0] == '/' ? wayland : Env("XDG_RUNTIME_DIR") + "/" + wayland;
+        const std::string socket =
+            wayland[0] == '/' ? wayland : Env("XDG_RUNTIME_DIR") + "/" + wayland;
         if (ConnectUnix(socket, false)) return true;
     }
     const std::string display = Env("DISPLAY");

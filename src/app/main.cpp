@@ -83,9 +83,11 @@ int main(int argc, char** argv) {
     const bool display = ov::DisplayAvailable();
     if (args.size() == 1) {
         if (!display) {
-            std::fputs("ov58xx-loader: no display found for the window; 'ov58xx-loader -f IMAGE -p PORT' runs "
-                       "without one.\n",
-                       stderr);
+            std::fputs(
+                "ov58xx-loader: no display found for the window; 'ov58xx-loader -f IMAGE -p PORT' "
+                "runs "
+                "without one.\n",
+                stderr);
             return 1;
         }
         return RunWindow(argc, argv);
@@ -93,7 +95,10 @@ int main(int argc, char** argv) {
     // POSIX keeps the low 8 bits of the exit status: 300 reaches the shell as 44.
     if (ov::ParseCommandLine(args).debug) {
         if (display) return RunShown(argc, argv, args);
-        std::fputs("ov58xx-loader: -d: the window could not be shown (no display); the run goes on without it.\n", stderr);
+        std::fputs(
+            "ov58xx-loader: -d: the window could not be shown (no display); the run goes on "
+            "without it.\n",
+            stderr);
     }
     return RunHeadless(argc, argv, args);
 }

@@ -1,10 +1,10 @@
 #include "app/qt_event_host.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -16,8 +16,9 @@ namespace {
 constexpr int kSyncTimerId = -1;
 
 class QtChannel : public EventChannel {
-public:
-    QtChannel(QtEventHost& host, std::uint64_t id, EventHandler& handler) : host_(host), id_(id), handler_(handler) {}
+  public:
+    QtChannel(QtEventHost& host, std::uint64_t id, EventHandler& handler)
+        : host_(host), id_(id), handler_(handler) {}
     ~QtChannel() override { host_.Disconnect(id_); }
 
     void Post(const Event& event) override { host_.Queue(id_, event); }
@@ -30,15 +31,17 @@ public:
     void StopSyncSource() override { StopTimer(kSyncTimerId); }
     std::uint64_t TickCount() const override { return host_.TickCount(); }
 
-private:
+  private:
     QTimer& Timer(int timerId) {
         auto& timer = timers_[timerId];
         if (!timer) {
             timer = std::make_unique<QTimer>();
             timer->setTimerType(Qt::PreciseTimer);
             QObject::connect(timer.get(), &QTimer::timeout, &host_, [this, timerId] {
-                if (timerId == kSyncTimerId) handler_.OnEvent({kSyncTick, 0, 0, 0});
-                else handler_.OnTimer(timerId);
+                if (timerId == kSyncTimerId)
+                    handler_.OnEvent({kSyncTick, 0, 0, 0});
+                else
+                    handler_.OnTimer(timerId);
             });
         }
         return *timer;

@@ -18,11 +18,13 @@ namespace ov {
 // wake-up (an eventfd watched by the loop) brings the event thread to them; timers are precise
 // QTimers, and each channel's sync source is a precise timer of its own.
 class QtEventHost : public QObject, public EventHost {
-public:
+  public:
     QtEventHost();
     ~QtEventHost() override;
     std::unique_ptr<EventChannel> Connect(EventHandler& handler) override;
-    std::uint64_t TickCount() const override { return static_cast<std::uint64_t>(clock_.elapsed()); }
+    std::uint64_t TickCount() const override {
+        return static_cast<std::uint64_t>(clock_.elapsed());
+    }
     void Quit() override;
     bool QuitRequested() const { return quit_; }
 
@@ -30,7 +32,7 @@ public:
     void Queue(std::uint64_t channelId, const Event& event);
     void Disconnect(std::uint64_t channelId);
 
-private:
+  private:
     void DeliverQueued();
     void Wake();
 

@@ -28,7 +28,8 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-SignalWatch::SignalWatch(std::function<void(int)> onSignal, bool secondInterruptToo) : onSignal_(std::move(onSignal)) {
+SignalWatch::SignalWatch(std::function<void(int)> onSignal, bool secondInterruptToo)
+    : onSignal_(std::move(onSignal)) {
     gInterrupts = 0;
     gSecondInterruptToo = secondInterruptToo ? 1 : 0;
     if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;

@@ -12,14 +12,14 @@ namespace ov {
 // second SIGINT ends the process at once, unless `secondInterruptToo`: then it is delivered
 // like the first (the gang stops its runs on it and still prints its summary).
 class SignalWatch : public QObject {
-public:
+  public:
     explicit SignalWatch(std::function<void(int signal)> onSignal, bool secondInterruptToo = false);
     ~SignalWatch() override;
 
     // The first signal received, or 0.
     int Received() const { return received_; }
 
-private:
+  private:
     std::function<void(int)> onSignal_;
     std::unique_ptr<QSocketNotifier> notifier_;
     int received_ = 0;

@@ -44,9 +44,12 @@ void TerminalOutput::ClearProgress() {
 
 void TerminalOutput::DrawProgress() {
     if (!terminal_) return;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const double rate =
-        stepped_ && seconds > 0 ? static_cast<double>(progress_.imageBytesSent - startBytes_) / seconds / 1024.0 : 0.0;
+        stepped_ && seconds > 0
+            ? static_cast<double>(progress_.imageBytesSent - startBytes_) / seconds / 1024.0
+            : 0.0;
     std::fprintf(stderr, "\r\033[K%3d%%  %llu / %llu bytes  %.1f KiB/s", progress_.percent,
                  static_cast<unsigned long long>(progress_.imageBytesSent),
                  static_cast<unsigned long long>(progress_.imageBytes), rate);

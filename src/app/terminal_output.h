@@ -12,14 +12,14 @@ namespace ov {
 // plain line ends, and nothing else does; when stderr is a terminal a progress line is kept
 // there, rewritten in place and stepping aside for every entry.
 class TerminalOutput : public RunObserver {
-public:
+  public:
     TerminalOutput();
     ~TerminalOutput() override { ClearProgress(); }
     void OnLogEntry(const std::string& entry) override;
     void OnProgress(const RunProgress& progress) override;
     void ClearProgress();
 
-private:
+  private:
     void DrawProgress();
 
     bool progressShown_ = false;

@@ -32,7 +32,7 @@ struct Event {
 
 // Receives what the host delivers, always on the event thread.
 class EventHandler {
-public:
+  public:
     virtual ~EventHandler() = default;
     virtual void OnEvent(const Event& event) = 0;
     virtual void OnTimer(int timerId) = 0;
@@ -42,7 +42,7 @@ public:
 // id and its own sync source, so several runs live side by side on one loop. Destroying the
 // channel stops its timers and drops what is still queued for it.
 class EventChannel {
-public:
+  public:
     virtual ~EventChannel() = default;
     // Thread-safe and ordered; an event posted after the channel is gone is dropped.
     virtual void Post(const Event& event) = 0;
@@ -57,7 +57,7 @@ public:
 // The event thread's loop: posted events in order, timers, the periodic sync source and a
 // millisecond clock. Nothing on it blocks: every wait is a timer.
 class EventHost {
-public:
+  public:
     virtual ~EventHost() = default;
     virtual std::unique_ptr<EventChannel> Connect(EventHandler& handler) = 0;
     virtual std::uint64_t TickCount() const = 0;  // milliseconds

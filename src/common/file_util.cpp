@@ -60,7 +60,8 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
 std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
     std::size_t done = 0;
     while (fd_ >= 0 && done < count) {
-        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done,
+                                  static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) failed_ = true;
         if (n <= 0) break;
@@ -83,10 +84,13 @@ constexpr char kTemporaryInfix[] = ".tmp-";
 constexpr std::size_t kTemporaryTail = 6;
 
 bool IsTemporaryName(const std::string& name, const std::string& prefix) {
-    if (name.size() != prefix.size() + kTemporaryTail || name.compare(0, prefix.size(), prefix) != 0) return false;
+    if (name.size() != prefix.size() + kTemporaryTail ||
+        name.compare(0, prefix.size(), prefix) != 0)
+        return false;
     for (std::size_t i = prefix.size(); i < name.size(); ++i) {
         const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
     }
     return true;
 }
@@ -180,8 +184,11 @@ void AtomicFileWriter::RemoveLeftovers(const std::string& target) {
     // created its file but not yet locked it loses the file, fails its rename and says so; the
     // target stays whole either way.
     const auto slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + kTemporaryInfix;
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : target.substr(0, slash);
+    const std::string prefix =
+        target.substr(slash == std::string::npos ? 0 : slash + 1) + kTemporaryInfix;
     DIR* dir = ::opendir(directory.c_str());
     if (dir == nullptr) return;
     const int dirFd = ::dirfd(dir);
@@ -189,11 +196,13 @@ void AtomicFileWriter::RemoveLeftovers(const std::string& target) {
         const std::string name = entry->d_name;
         if (!IsTemporaryName(name, prefix)) continue;
         // Never through a link, never waiting on a FIFO.
-        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat held, named;
         if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlinkat(dirFd, name.c_str(), 0);
         ::close(fd);

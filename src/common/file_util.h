@@ -20,7 +20,7 @@ bool IsRegularFile(const std::string& path);
 // A file opened for reading, closed when it goes out of scope. Reads go straight to the
 // descriptor: a data frame costs one pread, not a buffer refill around an unaligned offset.
 class InputFile {
-public:
+  public:
     InputFile() = default;
     explicit InputFile(const std::string& path);
     ~InputFile();
@@ -36,7 +36,7 @@ public:
     // True once a read failed (as opposed to reaching the end).
     bool Failed() const { return failed_; }
 
-private:
+  private:
     int fd_ = -1;
     bool failed_ = false;
 };
@@ -46,7 +46,7 @@ private:
 // whole new one, never half of either. The temporary file stays locked (flock) by its writer from
 // its creation until it is renamed or removed: a lock that can be taken means no live writer.
 class AtomicFileWriter {
-public:
+  public:
     explicit AtomicFileWriter(std::string target);
     ~AtomicFileWriter();  // removes the temporary file unless committed
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -69,11 +69,12 @@ public:
     // that no live writer holds locked.
     static void RemoveLeftovers(const std::string& target);
 
-private:
+  private:
     std::string target_;
     std::string tempPath_;
     std::FILE* file_ = nullptr;
-    // A second descriptor of the temporary file: it holds the lock across the close before the rename.
+    // A second descriptor of the temporary file: it holds the lock across the close before the
+    // rename.
     int lockFd_ = -1;
     bool keepAttributes_ = false;
     mode_t mode_ = 0;

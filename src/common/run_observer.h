@@ -28,14 +28,14 @@ struct RunProgress {
 
 // Why a run ended, for those who count outcomes (a production line's ledger).
 enum class RunOutcome {
-    None,        // a refused command line, or nothing known yet
-    Verified,    // the chip verified the image (and its additional files)
-    Failed,      // the boot loader reported a failure
-    Timeout,     // no handshake or no reply in time
-    PortError,   // the line could not be opened, or vanished
-    Refused,     // the chip repeated the last serial number
-    Error,       // the image, the settings or a file could not be used
-    Stopped,     // the operator stopped it
+    None,       // a refused command line, or nothing known yet
+    Verified,   // the chip verified the image (and its additional files)
+    Failed,     // the boot loader reported a failure
+    Timeout,    // no handshake or no reply in time
+    PortError,  // the line could not be opened, or vanished
+    Refused,    // the chip repeated the last serial number
+    Error,      // the image, the settings or a file could not be used
+    Stopped,    // the operator stopped it
 };
 
 // How a run (or a refused command) ended: the exit code it carries, its message and why.
@@ -59,7 +59,7 @@ struct ChipReport {
 // Receives what one run shows the operator: the dialog, the terminal, or a gang's port.
 // Called on the event thread only.
 class RunObserver {
-public:
+  public:
     virtual ~RunObserver() = default;
     // An entry as the log view shows it, line ends "\r\n".
     virtual void OnLogEntry(const std::string& entry) = 0;

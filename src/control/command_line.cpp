@@ -97,7 +97,8 @@ void Parse(const std::vector<std::string>& all, CommandLineOptions& o) {
             continue;
         }
         if (a[0] != '-') continue;
-        if (i + 1 >= all.size() || all[i + 1][0] == '-') throw ParseFailure{Format("选项 %s 缺少参数值", a)};
+        if (i + 1 >= all.size() || all[i + 1][0] == '-')
+            throw ParseFailure{Format("选项 %s 缺少参数值", a)};
         const std::string& value = all[i + 1];
         const bool isLong = a.rfind("--", 0) == 0;
         bool known = true;
@@ -164,8 +165,10 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
 bool IsPlausiblePort(const std::string& port) {
     if (port.rfind('/', 0) == 0 || port.rfind("tty", 0) == 0) return true;
     std::string upper = port;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (upper.find("USB") != std::string::npos || upper.find("COM") != std::string::npos) return true;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (upper.find("USB") != std::string::npos || upper.find("COM") != std::string::npos)
+        return true;
     return std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 

@@ -19,8 +19,10 @@ constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 10 * 60 * 1000;
 
 const char* UsbOpenFailedText() {
-    return "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, "
-           "whether the USB serial port is occupied by other programs; \r\n\t3, whether the device connection is normal! ";
+    return "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed "
+           "correctly; \r\n\t2, "
+           "whether the USB serial port is occupied by other programs; \r\n\t3, whether the device "
+           "connection is normal! ";
 }
 
 }  // namespace
@@ -77,7 +79,8 @@ void DownloadController::StartDownload(const DownloadRequest& request) {
     c_.log.Line("初始化boot程序\n");
     // A time-out from the settings can be anything; one that never fires is no time-out.
     request_.dataTimeoutMs = BoundedWait("reply", request_.dataTimeoutMs);
-    if (request_.handshakeTimeoutMs > 0) request_.handshakeTimeoutMs = BoundedWait("handshake", request_.handshakeTimeoutMs);
+    if (request_.handshakeTimeoutMs > 0)
+        request_.handshakeTimeoutMs = BoundedWait("handshake", request_.handshakeTimeoutMs);
     if (request_.imagePath.empty()) throw LoaderError(Texts().noImage);
     BeginDownload();
     // The chip gets a moment before its port opens; a timer, so the event thread stays free.
@@ -88,7 +91,8 @@ void DownloadController::StartDownload(const DownloadRequest& request) {
 
 int DownloadController::BoundedWait(const char* what, int ms) {
     const int bounded = std::clamp(ms, kMinWaitMs, kMaxWaitMs);
-    if (bounded != ms) c_.log.Line("%s time-out %d ms is out of range; %d ms used\n", what, ms, bounded);
+    if (bounded != ms)
+        c_.log.Line("%s time-out %d ms is out of range; %d ms used\n", what, ms, bounded);
     return bounded;
 }
 
@@ -105,7 +109,8 @@ void DownloadController::OnStartPauseOver() {
     finished_.reset();
     if (!prepared_) return;
     SessionActions& actions = *this;
-    session_ = std::make_unique<DownloadSession>(request_, std::move(prepared_), c_.view, c_.log, actions, lastCsn);
+    session_ = std::make_unique<DownloadSession>(request_, std::move(prepared_), c_.view, c_.log,
+                                                 actions, lastCsn);
     // The handshake time counts from here: the image is prepared and the line about to open,
     // so a large image's preparation cannot pass for a chip that does not answer.
     session_->Begin(events_->TickCount());
@@ -118,7 +123,8 @@ void DownloadController::OnStartPauseOver() {
 void DownloadController::OpenPort() {
     // The previous link was closed when its run ended; its late events carry an old source.
     linkSource_ = ++opens_;
-    link_ = c_.links.Create(LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, linkSource_});
+    link_ = c_.links.Create(
+        LinkContext{events_.get(), &c_.view, &c_.log, request_.debugMode, linkSource_});
     // "USB" asks for the chip's own USB device; a device path such as /dev/ttyUSB0 names one
     // line and is opened as it is, although it holds the same letters.
     usbMode_ = request_.port.find("USB") != std::string::npos && !IsDevicePathName(request_.port);
@@ -196,8 +202,10 @@ void DownloadController::OnTimer(int timerId) {
                 ResolveUsbPort();
                 break;
             case kTimerSession:
-                if (session_ && !session_->Ended()) session_->OnTime(events_->TickCount());
-                else events_->StopTimer(kTimerSession);
+                if (session_ && !session_->Ended())
+                    session_->OnTime(events_->TickCount());
+                else
+                    events_->StopTimer(kTimerSession);
                 break;
             default:
                 break;

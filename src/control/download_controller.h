@@ -42,11 +42,12 @@ struct ControllerContext {
 // the run as the session decides (or on a port error or the operator's stop); batch restarts.
 // Never blocks the event thread.
 class DownloadController : public EventHandler, private SessionActions {
-public:
+  public:
     explicit DownloadController(ControllerContext context);
     ~DownloadController() override;
 
-    // Raises LoaderError (no image, image or settings errors); the port opens after the start pause.
+    // Raises LoaderError (no image, image or settings errors); the port opens after the start
+    // pause.
     void StartDownload(const DownloadRequest& request);
     void StopDownload();  // always ends through FinishRun ("下载完成", 200)
     void OnDownloadButton();
@@ -61,7 +62,7 @@ public:
     const DownloadRequest& Request() const { return request_; }
     std::string lastCsn;
 
-private:
+  private:
     // What the session asks for.
     void Send(const std::uint8_t* bytes, std::size_t count) override;
     void WakeAt(std::optional<std::uint64_t> atMs) override;
@@ -91,8 +92,10 @@ private:
     DownloadRequest request_;
     std::unique_ptr<PortLink> link_;
     std::uint64_t opens_ = 0;
-    std::uint64_t linkSource_ = 0;  // the source stamped on the open line's events; 0 when none is open
-    std::unique_ptr<ProtocolEngine> prepared_;  // the engine with its image, until the session takes it
+    std::uint64_t linkSource_ =
+        0;  // the source stamped on the open line's events; 0 when none is open
+    std::unique_ptr<ProtocolEngine>
+        prepared_;  // the engine with its image, until the session takes it
     std::unique_ptr<DownloadSession> session_;
     // A session that has ended; kept until no call of it can be on the stack.
     std::unique_ptr<DownloadSession> finished_;

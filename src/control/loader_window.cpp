@@ -24,7 +24,8 @@ LoaderWindow::LoaderWindow(EventHost& eventHost, Controls& windowControls, RunOb
       portBackend(std::move(ports)),
       view(this),
       runEnd(view, log, [this] { Close(); }),
-      controller(ControllerContext{host, view, runEnd, log, links, portBackend, [this] { return RequestFromControls(); }}) {}
+      controller(ControllerContext{host, view, runEnd, log, links, portBackend,
+                                   [this] { return RequestFromControls(); }}) {}
 
 LoaderWindow::~LoaderWindow() = default;
 
@@ -61,7 +62,8 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
         return;
     }
     if (!options.valid) {
-        const std::string message = "参数解析失败:\r\n" + options.error + "\r\n\r\n" + "使用 -h 或 --help 查看帮助信息";
+        const std::string message =
+            "参数解析失败:\r\n" + options.error + "\r\n\r\n" + "使用 -h 或 --help 查看帮助信息";
         view.AppendLogView(message, kLogPlain);
         log.Line(message);
         runEnd.FinishRun(options.error, kCodeBadArguments);
@@ -85,20 +87,28 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
 
 void LoaderWindow::OnPhase(RunPhase phase) {
     const bool idle = phase == RunPhase::Ended;
-    for (int id : {ctl::kPortCombo, ctl::kBaudCombo, ctl::kBatchCheck, ctl::kDownloadImageStatic, ctl::kBrowseDownloadImage})
+    for (int id : {ctl::kPortCombo, ctl::kBaudCombo, ctl::kBatchCheck, ctl::kDownloadImageStatic,
+                   ctl::kBrowseDownloadImage})
         controls.SetEnabled(id, idle);
     controls.SetText(ctl::kDownloadButton, idle ? Texts().download : Texts().stopDownload);
     observer.OnPhase(phase);
 }
 
-void LoaderWindow::ChooseSignImage(const std::string& path) { controls.SetText(ctl::kSignImageStatic, path); }
+void LoaderWindow::ChooseSignImage(const std::string& path) {
+    controls.SetText(ctl::kSignImageStatic, path);
+}
 
-void LoaderWindow::ChoosePrivateKey(const std::string& path) { controls.SetText(ctl::kPrivateKeyStatic, path); }
+void LoaderWindow::ChoosePrivateKey(const std::string& path) {
+    controls.SetText(ctl::kPrivateKeyStatic, path);
+}
 
 void LoaderWindow::ChoosePublicKey(const std::string& path) {
     const InputFile key(path);
-    if (key.IsOpen()) controls.SetText(ctl::kPublicKeyStatic, path);
-    else runEnd.FinishRun("Failed to open the public key file !", kCodeFault, path + ": " + std::strerror(errno));
+    if (key.IsOpen())
+        controls.SetText(ctl::kPublicKeyStatic, path);
+    else
+        runEnd.FinishRun("Failed to open the public key file !", kCodeFault,
+                         path + ": " + std::strerror(errno));
 }
 
 void LoaderWindow::ChooseDownloadImage(const std::string& path) {
@@ -108,7 +118,8 @@ void LoaderWindow::ChooseDownloadImage(const std::string& path) {
 
 void LoaderWindow::ToggleHexBox() {
     const std::string text = controls.Text(ctl::kEsnEdit);
-    controls.SetText(ctl::kEsnEdit, controls.Checked(ctl::kHexCheck) ? TextToHex(text) : HexToText(text));
+    controls.SetText(ctl::kEsnEdit,
+                     controls.Checked(ctl::kHexCheck) ? TextToHex(text) : HexToText(text));
 }
 
 void LoaderWindow::ClearLog() { controller.lastCsn.clear(); }
@@ -116,7 +127,8 @@ void LoaderWindow::ClearLog() { controller.lastCsn.clear(); }
 void LoaderWindow::RefreshPortList() {
     const std::string chosen = controls.SelectedText(ctl::kPortCombo);
     FillPortList(controls, portBackend);
-    if (!chosen.empty() && !controls.SelectExact(ctl::kPortCombo, chosen)) AddDevicePathToPortList(controls, chosen);
+    if (!chosen.empty() && !controls.SelectExact(ctl::kPortCombo, chosen))
+        AddDevicePathToPortList(controls, chosen);
 }
 
 void LoaderWindow::Interrupt(int signal) {

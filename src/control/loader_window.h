@@ -22,7 +22,7 @@ namespace ov {
 // runs: it keeps the controls in step with the run's phase and passes everything on to
 // `observer` (the dialog's widgets, or the terminal when running headless).
 class LoaderWindow : public RunObserver {
-public:
+  public:
     LoaderWindow(EventHost& host, Controls& controls, RunObserver& observer, PortLinkFactory& links,
                  PortBackend ports = {});
     ~LoaderWindow() override;

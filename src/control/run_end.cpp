@@ -11,12 +11,15 @@ namespace ov {
 namespace {
 
 // The log file keeps LF line ends.
-std::string LogText(const std::string& message, const std::string& cause) { return LfLineEnds(WithCause(message, cause)) + "\n"; }
+std::string LogText(const std::string& message, const std::string& cause) {
+    return LfLineEnds(WithCause(message, cause)) + "\n";
+}
 
 }  // namespace
 
 std::string InterruptedBySignal(int signal) {
-    return "the run was interrupted by signal " + std::to_string(signal) + " (" + ::sigabbrev_np(signal) + ")";
+    return "the run was interrupted by signal " + std::to_string(signal) + " (" +
+           ::sigabbrev_np(signal) + ")";
 }
 
 void RunEnd::FinishRun(const std::string& message, int code, const std::string& cause) {

@@ -9,16 +9,16 @@
 
 namespace ov {
 
-
 // The log file's line for a run a signal ended: "the run was interrupted by signal 15 (TERM)".
 std::string InterruptedBySignal(int signal);
 
 // Every run ends here. In window mode the message goes to the log view (unless the run
 // simply ended, 200); in command-line mode the code becomes the exit status and the window
-// closes, which ends the process. The controller ends each run here exactly once. A run ended by a fault (300) or a missing port (100) says
-// why in both modes: in the log view and, with the system's reason, in the log file.
+// closes, which ends the process. The controller ends each run here exactly once. A run ended by a
+// fault (300) or a missing port (100) says why in both modes: in the log view and, with the
+// system's reason, in the log file.
 class RunEnd {
-public:
+  public:
     RunEnd(ProgressView& view, DownloadLog& log, std::function<void()> closeWindow)
         : view_(view), log_(log), closeWindow_(std::move(closeWindow)) {}
 
@@ -28,7 +28,7 @@ public:
     bool commandLineMode = false;
     int exitCode = 0;
 
-private:
+  private:
     ProgressView& view_;
     DownloadLog& log_;
     std::function<void()> closeWindow_;

@@ -55,9 +55,11 @@ void BaseDownloadFile::BuildStep3Frame(const DownloadOptions* options) {
 void BaseDownloadFile::HoldImageFile() {
     const std::string& path = DataPath();
     auto file = std::make_unique<InputFile>(path);
-    if (!file->IsOpen()) throw LoaderError("step4,prepare data to open " + path + " file fail", SystemCause(path));
+    if (!file->IsOpen())
+        throw LoaderError("step4,prepare data to open " + path + " file fail", SystemCause(path));
     const auto size = file->Size();
-    if (!size) throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+    if (!size)
+        throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
     dataFile = std::move(file);
     dataFileSize = *size;
 }
@@ -68,12 +70,15 @@ void BaseDownloadFile::ReadDataFrame(const std::string& path) {
     // same name is not read, one that changed size or cannot be read ends the run.
     if (!dataFile) HoldImageFile();
     const auto size = dataFile->Size();
-    if (!size) throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+    if (!size)
+        throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
     if (*size != dataFileSize)
         throw LoaderError("The firmware file changed during the download: [" + path + "]",
-                          "its size went from " + std::to_string(dataFileSize) + " to " + std::to_string(*size) + " bytes");
+                          "its size went from " + std::to_string(dataFileSize) + " to " +
+                              std::to_string(*size) + " bytes");
     const std::size_t n = std::min<std::uint32_t>(imageLength - bytesSent, kMaxDataPayload);
-    const std::size_t got = dataFile->ReadAt(imageOffset + bytesSent, frame.data() + kFrameHeaderSize, n);
+    const std::size_t got =
+        dataFile->ReadAt(imageOffset + bytesSent, frame.data() + kFrameHeaderSize, n);
     // A file that shrank since it was measured would send stale bytes as image data.
     if (got != n)
         throw LoaderError("step4,prepare data to read " + path + " file fail",
@@ -112,11 +117,14 @@ void BaseDownloadFile::BuildExtraFileFrame(int kind) {
         framePos = SealFrame(frame.data(), kHostStart, kCmdExtraFile, 11 + entry.digest.size());
     } else if (kind == kExtraData) {
         ExtraFileEntry& entry = CurrentExtra();
-        const std::size_t n = std::min<std::uint32_t>(entry.length - entry.sentBytes, kMaxDataPayload);
+        const std::size_t n =
+            std::min<std::uint32_t>(entry.length - entry.sentBytes, kMaxDataPayload);
         InputFile file(entry.downloadPath);
-        if (!file.IsOpen()) throw LoaderError("step6 Failed to open " + entry.downloadPath + " file ");
+        if (!file.IsOpen())
+            throw LoaderError("step6 Failed to open " + entry.downloadPath + " file ");
         frame[kFrameHeaderSize] = kExtraData;
-        const std::size_t got = file.ReadAt(entry.sentBytes, frame.data() + kFrameHeaderSize + 1, n);
+        const std::size_t got =
+            file.ReadAt(entry.sentBytes, frame.data() + kFrameHeaderSize + 1, n);
         if (got != n) throw LoaderError("step6 Failed to read " + entry.downloadPath + " file ");
         framePos = SealFrame(frame.data(), kHostStart, kCmdExtraFile, n + 1);
         entry.sentBytes += static_cast<std::uint32_t>(n);

@@ -41,7 +41,7 @@ struct ExtraFileEntry {
     std::uint32_t length = 0;
     std::uint32_t sentBytes = 0;
     std::array<std::uint8_t, 32> digest{};
-    bool digested = false;     // downloadPath is final and digest holds its SHA-256
+    bool digested = false;  // downloadPath is final and digest holds its SHA-256
 };
 
 using ExtraFileList = std::vector<std::shared_ptr<ExtraFileEntry>>;
@@ -52,13 +52,17 @@ inline constexpr std::uint32_t kImageBaseAddress = 0x01000200;
 // The image of one run and the builder of every frame about it. The frame to send is always
 // the first FrameSize() bytes of Frame().
 class BaseDownloadFile {
-public:
+  public:
     virtual ~BaseDownloadFile() = default;
     BaseDownloadFile(const BaseDownloadFile&) = delete;
     BaseDownloadFile& operator=(const BaseDownloadFile&) = delete;
 
-    virtual std::uint16_t Step2FrameLength() const { return static_cast<std::uint16_t>(step2Length); }
-    virtual std::uint16_t Step3FrameLength() const { return static_cast<std::uint16_t>(step3Length); }
+    virtual std::uint16_t Step2FrameLength() const {
+        return static_cast<std::uint16_t>(step2Length);
+    }
+    virtual std::uint16_t Step3FrameLength() const {
+        return static_cast<std::uint16_t>(step3Length);
+    }
     virtual void LoadImage() = 0;
     virtual bool IsSigned() const = 0;
     void BuildStep2Frame(std::uint16_t chipStage);
@@ -74,9 +78,13 @@ public:
     std::int32_t PacketCount() const;
     std::uint32_t BytesSent() const { return bytesSent; }
     std::uint32_t ImageLength() const { return imageLength; }
-    bool HasMoreExtraFiles() const { return static_cast<std::int64_t>(downloadList.size()) > extraIndex; }
+    bool HasMoreExtraFiles() const {
+        return static_cast<std::int64_t>(downloadList.size()) > extraIndex;
+    }
     bool CurrentExtraEraseOnly() const { return CurrentExtra().eraseOnly != 0; }
-    bool CurrentExtraHasMoreData() const { return CurrentExtra().sentBytes < CurrentExtra().length; }
+    bool CurrentExtraHasMoreData() const {
+        return CurrentExtra().sentBytes < CurrentExtra().length;
+    }
     std::int32_t CurrentExtraPacketCount() const;
 
     // Additional files from the settings file (empty path: none), checked and prepared
@@ -96,7 +104,7 @@ public:
     ExtraFileList downloadList;
     ExtraFileList configuredExtras;
 
-protected:
+  protected:
     explicit BaseDownloadFile(std::string path);
 
     virtual void AppendStep2Body() = 0;
@@ -122,10 +130,10 @@ protected:
 };
 
 class BaseUnSignedDownloadFile : public BaseDownloadFile {
-public:
+  public:
     bool IsSigned() const override { return false; }
 
-protected:
+  protected:
     using BaseDownloadFile::BaseDownloadFile;
     void AppendStep2Body() override;
     void AppendStep3Body(const DownloadOptions* options) override;
@@ -136,7 +144,7 @@ protected:
 };
 
 class BinDownloadFile : public BaseUnSignedDownloadFile {
-public:
+  public:
     explicit BinDownloadFile(std::string path) : BaseUnSignedDownloadFile(std::move(path)) {}
     void LoadImage() override { PrepareUnsignedImage(sourcePath); }
     void BuildDataFrame() override { ReadDataFrame(sourcePath); }
@@ -144,19 +152,20 @@ public:
 };
 
 class HexDownloadFile : public BaseUnSignedDownloadFile {
-public:
+  public:
     explicit HexDownloadFile(std::string path) : BaseUnSignedDownloadFile(std::move(path)) {}
     void LoadImage() override;
     void BuildDataFrame() override { ReadDataFrame(convertedPath); }
     const std::string& DataPath() const override { return convertedPath; }
     const std::string& ConvertedPath() const { return convertedPath; }
 
-private:
+  private:
     std::string convertedPath;
 };
 
 // Chooses the class by the extension, in any letter case, and prepares the image.
-std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, DownloadLog* trace = nullptr);
+std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path,
+                                                     DownloadLog* trace = nullptr);
 
 // The part of a path from its last "." to the end; the whole path when it has none.
 std::string PathExtension(const std::string& path);

@@ -48,13 +48,15 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
     const std::string s(suffix);
     if (text.size() < s.size()) return false;
     return std::equal(s.begin(), s.end(), text.end() - static_cast<std::ptrdiff_t>(s.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                  std::tolower(static_cast<unsigned char>(b)); });
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 // The "|"-separated fields of an entry, taken from the left one at a time.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(const std::string& text) : text(text) {}
 
     // The text up to the next "|"; nothing when no "|" follows.
@@ -69,7 +71,7 @@ public:
     // Everything after the last "|" taken, further bars included.
     std::string Rest() const { return text.substr(start); }
 
-private:
+  private:
     const std::string& text;
     std::size_t start = 0;
 };
@@ -78,7 +80,8 @@ constexpr const char* kFormatEn = "In the configuration file: %s format error";
 constexpr const char* kFormatZh = "配置文件中：%s 格式错误";
 
 // A one-character field, "0" or "1"; any other character is refused with the given texts.
-bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn, const char* wrongZh) {
+bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn,
+               const char* wrongZh) {
     const auto field = fields.Next();
     if (!field || field->size() != 1) Fail(kFormatEn, kFormatZh, key);
     const char flag = field->front();
@@ -89,7 +92,8 @@ bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn,
 void Measure(ExtraFileEntry& entry) {
     const auto size = FileSize(entry.downloadPath);
     if (!size) throw LoaderError(kOpenBinFailed);
-    if (*size > 0xFFFFFFFFull) throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
+    if (*size > 0xFFFFFFFFull)
+        throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
     entry.length = static_cast<std::uint32_t>(*size);
     entry.sentBytes = 0;
 }
@@ -125,11 +129,14 @@ void BaseDownloadFile::ParseExtraDownloadFiles(const std::string& settingsPath) 
         entry->name = key;
         // Paths are used as written: lower-casing them breaks them on a case-sensitive disk.
         entry->sourcePath = *path;
-        entry->eraseOnly = FlagField(fields, key, "In the configuration file: %s the value of the erase-only identifier error",
-                                     "配置文件中：%s 仅擦除标识符的值错误");
-        entry->encrypted =
-            FlagField(fields, key, "In the configuration file: the value of the encryption identifier of  %s is wrong",
-                      "在配置文件中：加密标识符 %s 的值有误");
+        entry->eraseOnly =
+            FlagField(fields, key,
+                      "In the configuration file: %s the value of the erase-only identifier error",
+                      "配置文件中：%s 仅擦除标识符的值错误");
+        entry->encrypted = FlagField(
+            fields, key,
+            "In the configuration file: the value of the encryption identifier of  %s is wrong",
+            "在配置文件中：加密标识符 %s 的值有误");
 
         const auto address = fields.Next();
         if (!address || address->empty()) Fail(kFormatEn, "在配置文件中：%s 格式错误", key);
@@ -139,45 +146,58 @@ void BaseDownloadFile::ParseExtraDownloadFiles(const std::string& settingsPath) 
                  "在配置文件中：%s 的起始地址有误", key);
 
         const std::string length = fields.Rest();
-        if (length.empty()) Fail("In the configuration file: %s format error ", "在配置文件中：%s 格式错误", key);
+        if (length.empty())
+            Fail("In the configuration file: %s format error ", "在配置文件中：%s 格式错误", key);
         entry->length = HexField(length);
 
         if (!entry->eraseOnly) {
             if (entry->sourcePath.empty())
-                Fail("In the configuration file:%s is incorrectly filled in [only the file path cannot be "
-                     "empty when the identifier is 0]",
-                     "配置文件中：%s 填写错误[只有当标识符为 0 时文件路径才不能为空］", key);
-            if (!EndsWithNoCase(entry->sourcePath, "hex") && !EndsWithNoCase(entry->sourcePath, "bin"))
-                Fail("In the configuration file: [%s] file type error ", "配置文件中 [%s] 文件类型错误", key);
+                Fail(
+                    "In the configuration file:%s is incorrectly filled in [only the file path "
+                    "cannot be "
+                    "empty when the identifier is 0]",
+                    "配置文件中：%s 填写错误[只有当标识符为 0 时文件路径才不能为空］", key);
+            if (!EndsWithNoCase(entry->sourcePath, "hex") &&
+                !EndsWithNoCase(entry->sourcePath, "bin"))
+                Fail("In the configuration file: [%s] file type error ",
+                     "配置文件中 [%s] 文件类型错误", key);
             if (EndsWithNoCase(entry->sourcePath, "hex"))
                 ConvertHexToBin(entry->sourcePath, entry->startAddress, entry->downloadPath);
             else
                 entry->downloadPath = entry->sourcePath;
             if (!FileExists(entry->downloadPath))
-                Fail("In the configuration file not exist[%s]", "配置文件中 文件不存在[%s]", entry->downloadPath);
+                Fail("In the configuration file not exist[%s]", "配置文件中 文件不存在[%s]",
+                     entry->downloadPath);
             MeasureAndHash(*entry);
         } else if (entry->length == 0) {
-            Fail("In the configuration file: [%s] is incorrectly filled in [the length cannot be 0 only when "
-                 "the identifier is 1] ",
-                 "配置文件中 [%s] 填写错误 [只有当标识符为 1 时，长度才不能为 0]", key);
+            Fail(
+                "In the configuration file: [%s] is incorrectly filled in [the length cannot be 0 "
+                "only when "
+                "the identifier is 1] ",
+                "配置文件中 [%s] 填写错误 [只有当标识符为 1 时，长度才不能为 0]", key);
         }
         configuredExtras.push_back(entry);
     }
 }
 
 void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const {
-    if (entry.eraseOnly > 1) throw LoaderError("仅擦除标识:[" + std::to_string(entry.eraseOnly) + "]异常");
-    if (entry.encrypted > 1) throw LoaderError("加密标识:[" + std::to_string(entry.encrypted) + "]异常");
+    if (entry.eraseOnly > 1)
+        throw LoaderError("仅擦除标识:[" + std::to_string(entry.eraseOnly) + "]异常");
+    if (entry.encrypted > 1)
+        throw LoaderError("加密标识:[" + std::to_string(entry.encrypted) + "]异常");
     const std::string prefix = "In the configuration file: ";
     if (!AddressOk(entry.startAddress, entry.encrypted))
         throw LoaderError(prefix + "The starting address of " + entry.name + " is wrong ");
     if (entry.eraseOnly == 1 && entry.length == 0)
-        throw LoaderError(prefix + entry.name +
-                          " is incorrectly filled in [the length cannot be 0 only when the identifier is 1] ");
+        throw LoaderError(
+            prefix + entry.name +
+            " is incorrectly filled in [the length cannot be 0 only when the identifier is 1] ");
     if (entry.eraseOnly == 0 && entry.sourcePath.empty())
         throw LoaderError(prefix + entry.name +
-                          " is incorrectly filled in [only the file path cannot be empty when the identifier is 0]");
-    if (entry.eraseOnly == 0 && !ExtensionIs(entry.sourcePath, ".hex") && !ExtensionIs(entry.sourcePath, ".bin"))
+                          " is incorrectly filled in [only the file path cannot be empty when the "
+                          "identifier is 0]");
+    if (entry.eraseOnly == 0 && !ExtensionIs(entry.sourcePath, ".hex") &&
+        !ExtensionIs(entry.sourcePath, ".bin"))
         throw LoaderError(prefix + entry.name + " file type error ");
 }
 

@@ -33,14 +33,16 @@ void ReadWholeFile(const std::string& path, Absorb absorb) {
 void Sha256OfFile(const std::string& path, std::uint8_t* digest) {
     Sha256Context context;
     Sha256Init(&context);
-    ReadWholeFile(path, [&](const std::uint8_t* data, std::size_t n) { Sha256Update(&context, data, n); });
+    ReadWholeFile(
+        path, [&](const std::uint8_t* data, std::size_t n) { Sha256Update(&context, data, n); });
     Sha256Final(digest, &context);
 }
 
 void Sha512OfFile(const std::string& path, std::uint8_t* digest) {
     Sha512Context context;
     Sha512Init(&context);
-    ReadWholeFile(path, [&](const std::uint8_t* data, std::size_t n) { Sha512Update(&context, data, n); });
+    ReadWholeFile(
+        path, [&](const std::uint8_t* data, std::size_t n) { Sha512Update(&context, data, n); });
     Sha512Final(digest, &context);
 }
 

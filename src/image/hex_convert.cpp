@@ -17,7 +17,7 @@ namespace {
 // Reads lines ending in CR LF, LF or CR through a large buffer. A line that lies whole in the
 // buffer is handed out in place; only one that straddles two reads is copied.
 class LineReader {
-public:
+  public:
     explicit LineReader(InputFile& file) : file_(file), buffer_(256 * 1024) {}
 
     // The next line without its ending; false at the end of the file.
@@ -58,7 +58,7 @@ public:
         }
     }
 
-private:
+  private:
     bool Fill() {
         pos_ = 0;
         end_ = file_.Read(buffer_.data(), buffer_.size());
@@ -77,14 +77,17 @@ private:
 constexpr std::array<std::uint8_t, 256> kHexValue = [] {
     std::array<std::uint8_t, 256> table{};
     for (auto& v : table) v = 0xFF;
-    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'a' + 10);
+    for (int c = '0'; c <= '9'; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'a' + 10);
     return table;
 }();
 
 class HexConverter {
-public:
+  public:
     // Without `out`, the records are only checked and the image's extent measured.
     HexConverter(std::uint32_t base, AtomicFileWriter* out) : base_(base), out_(out) {}
 
@@ -99,14 +102,15 @@ public:
         std::uint64_t lineNumber = 0;
         while (reader.Next(line)) {
             ++lineNumber;
-            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+                line.remove_suffix(1);
             if (line.empty()) continue;
             if (!Record(line, lineNumber)) break;  // end-of-file record
         }
         Flush();
     }
 
-private:
+  private:
     [[noreturn]] void Reject(std::uint64_t lineNumber, const char* reason) {
         throw LoaderError(std::string(kHexFormatError) + " (line " + std::to_string(lineNumber) +
                           ": " + reason + ")");
@@ -114,7 +118,8 @@ private:
 
     // Returns false at the end-of-file record.
     bool Record(std::string_view line, std::uint64_t lineNumber) {
-        if (line[0] != ':' || line.size() < 11 || (line.size() - 1) % 2 != 0) Reject(lineNumber, "not a record");
+        if (line[0] != ':' || line.size() < 11 || (line.size() - 1) % 2 != 0)
+            Reject(lineNumber, "not a record");
         std::array<std::uint8_t, 5 + 255> bytes;
         const std::size_t count = (line.size() - 1) / 2;
         if (count > bytes.size()) Reject(lineNumber, "not a record");
@@ -156,7 +161,8 @@ private:
         }
     }
 
-    void Data(std::uint64_t address, const std::uint8_t* data, std::size_t n, std::uint64_t lineNumber) {
+    void Data(std::uint64_t address, const std::uint8_t* data, std::size_t n,
+              std::uint64_t lineNumber) {
         if (!started_) {
             if (address < base_) return;  // below the image, before it starts: dropped
             started_ = true;
@@ -189,7 +195,8 @@ private:
     }
 
     void Flush() {
-        if (used_ > 0 && out_ != nullptr && !out_->Write(buffer_.data(), used_)) throw LoaderError(kCreateBinFailed);
+        if (used_ > 0 && out_ != nullptr && !out_->Write(buffer_.data(), used_))
+            throw LoaderError(kCreateBinFailed);
         used_ = 0;
     }
 
@@ -214,10 +221,13 @@ void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std:
     if (hex.Failed()) throw LoaderError(kOpenBinFailed);
     if (measure.Started() && measure.End() - baseAddress > kMaxHexImageBytes) {
         char text[160];
-        std::snprintf(text, sizeof(text), "0x%08llX to 0x%08llX (%llu bytes from 0x%08X), more than 256 MiB",
-                      static_cast<unsigned long long>(measure.First()), static_cast<unsigned long long>(measure.End() - 1),
+        std::snprintf(text, sizeof(text),
+                      "0x%08llX to 0x%08llX (%llu bytes from 0x%08X), more than 256 MiB",
+                      static_cast<unsigned long long>(measure.First()),
+                      static_cast<unsigned long long>(measure.End() - 1),
                       static_cast<unsigned long long>(measure.End() - baseAddress), baseAddress);
-        throw LoaderError(std::string(kHexTooLarge) + " [" + hexPath + "]: its records span " + text);
+        throw LoaderError(std::string(kHexTooLarge) + " [" + hexPath + "]: its records span " +
+                          text);
     }
     InputFile again(hexPath);
     if (!again.IsOpen()) throw LoaderError(kOpenBinFailed);

@@ -65,7 +65,8 @@ int Sha256Final(std::uint8_t* digest, Sha256Context* context) {
         at = 0;
     }
     std::memset(context->block + at, 0, 56 - at);
-    for (int i = 0; i < 8; ++i) context->block[56 + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        context->block[56 + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
     Sha256Blocks(context->state, context->block, 1);
     for (int i = 0; i < 8; ++i) {
         for (int b = 0; b < 4; ++b)

@@ -6,10 +6,10 @@
 namespace ov {
 
 struct Sha256Context {
-    std::uint32_t byteCountLow;   // bytes already compressed, low and high words
+    std::uint32_t byteCountLow;  // bytes already compressed, low and high words
     std::uint32_t byteCountHigh;
     std::uint32_t state[8];
-    std::uint32_t buffered;       // bytes waiting in block, 0 to 63
+    std::uint32_t buffered;  // bytes waiting in block, 0 to 63
     std::uint8_t block[64];
 };
 

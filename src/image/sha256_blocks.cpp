@@ -28,12 +28,13 @@ constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (
 
 #ifdef OV_SHA_X86
 __attribute__((target("sha,sse4.1,ssse3"))) void BlocksShaNi(std::uint32_t state[8],
-                                                               const std::uint8_t* data,
-                                                               std::size_t blockCount) {
+                                                             const std::uint8_t* data,
+                                                             std::size_t blockCount) {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
     // The instructions want the state as ABEF and CDGH.
     __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
-    __m128i state1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+    __m128i state1 =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
     __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
     state1 = _mm_blend_epi16(state1, tmp, 0xF0);
 
@@ -84,7 +85,8 @@ bool DetectShaNi() {
 
 }  // namespace
 
-void Sha256BlocksPortable(std::uint32_t state[8], const std::uint8_t* data, std::size_t blockCount) {
+void Sha256BlocksPortable(std::uint32_t state[8], const std::uint8_t* data,
+                          std::size_t blockCount) {
     for (; blockCount > 0; --blockCount, data += 64) {
         std::uint32_t w[64];
         for (int i = 0; i < 16; ++i) {
@@ -99,9 +101,10 @@ void Sha256BlocksPortable(std::uint32_t state[8], const std::uint8_t* data, std:
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
         for (int i = 0; i < 64; ++i) {
-            const std::uint32_t t1 =
-                h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-            const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) +
+                                     ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+            const std::uint32_t t2 =
+                (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
             h = g;
             g = f;
             f = e;

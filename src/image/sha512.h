@@ -9,7 +9,7 @@ struct Sha512Context {
     std::uint64_t bitCountHigh;  // 128-bit count of message bits, high word first
     std::uint64_t bitCountLow;
     std::uint64_t state[8];
-    std::uint8_t block[128];     // waiting bytes: (bitCountLow / 8) mod 128
+    std::uint8_t block[128];  // waiting bytes: (bitCountLow / 8) mod 128
 };
 
 inline constexpr std::size_t kSha512Size = 64;

@@ -42,7 +42,8 @@ std::vector<std::uint8_t> SignedBlock(const std::uint8_t* digest, std::size_t di
 
 // Whole records, header included.
 std::vector<std::uint8_t> BuildKeyRecord(const SignedContainerFields& fields);
-std::vector<std::uint8_t> BuildSignatureRecord(const SignedContainerFields& fields, std::uint32_t imageLength);
+std::vector<std::uint8_t> BuildSignatureRecord(const SignedContainerFields& fields,
+                                               std::uint32_t imageLength);
 
 // Writes key record, signature record and image record atomically; raises LoaderError with
 // a message naming the file that failed. Nothing is left behind on failure.

@@ -1,7 +1,7 @@
 #include "image/signed_download_file.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 
 #include "common/file_util.h"
 #include "common/loader_error.h"
@@ -21,7 +21,8 @@ constexpr std::size_t kSignatureImageLengthAt = 8;
 
 }  // namespace
 
-std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path, DownloadLog* trace) {
+std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path,
+                                                       DownloadLog* trace) {
     std::unique_ptr<BaseSignedDownloadFile> file;
     if (ExtensionIs(path, ".sigx_1"))
         file = std::make_unique<Sigx_1DownloadFile>(path);
@@ -52,10 +53,12 @@ void BaseSignedDownloadFile::ScanRecords() {
             Reject("key record of " + std::to_string(length) + " bytes, at most 1024", parsePath);
         step2Length = static_cast<int>(length) + 4;
         at += kRecordHeaderSize + length;
-        if (file.ReadAt(at, header, sizeof(header)) == sizeof(header) && TagOf(header) == kTagSignature) {
+        if (file.ReadAt(at, header, sizeof(header)) == sizeof(header) &&
+            TagOf(header) == kTagSignature) {
             const std::uint32_t sigLength = LengthOf(header);
             if (sigLength > kMaxSignatureRecord)
-                Reject("signature record of " + std::to_string(sigLength) + " bytes, at most 1094", parsePath);
+                Reject("signature record of " + std::to_string(sigLength) + " bytes, at most 1094",
+                       parsePath);
             step3Length = static_cast<int>(sigLength) + 2;
         }
     }
@@ -92,13 +95,15 @@ void BaseSignedDownloadFile::ParseRecords() {
     if (records->signatureRecordLength != records->signatureRecord.size() ||
         sigAt + kRecordHeaderSize + records->signatureRecordLength > got)
         throw LoaderError(kSignatureRecordError);
-    std::copy_n(sig + kRecordHeaderSize, records->signatureRecordLength, records->signatureRecord.begin());
+    std::copy_n(sig + kRecordHeaderSize, records->signatureRecordLength,
+                records->signatureRecord.begin());
 
     const std::size_t imageAt = sigAt + kRecordHeaderSize + records->signatureRecordLength;
     const std::uint8_t* image = headerAt(imageAt, kImageRecordError);
     char text[64];
     std::snprintf(text, sizeof(text), "Type: 0x%X, Length: %d\n",
-                  static_cast<unsigned>(GetLittleEndian(image, 2)), static_cast<int>(LengthOf(image)));
+                  static_cast<unsigned>(GetLittleEndian(image, 2)),
+                  static_cast<int>(LengthOf(image)));
     if (trace != nullptr) trace->Raw(text);
     records->imageLength = LengthOf(image);
     records->imageOffset = imageAt + kRecordHeaderSize;
@@ -109,11 +114,14 @@ void BaseSignedDownloadFile::ParseRecords() {
     if (records->signatureRecordLength >= kSignatureImageLengthAt + 4 &&
         Le32(records->signatureRecord.data() + kSignatureImageLengthAt) != records->imageLength)
         throw LoaderError(kImageRecordError);
-    if (records->imageOffset + records->imageLength != fileSize) throw LoaderError(kImageRecordError);
+    if (records->imageOffset + records->imageLength != fileSize)
+        throw LoaderError(kImageRecordError);
     imageOffset = records->imageOffset;
 }
 
-void BaseSignedDownloadFile::AppendStep2Body() { Append(records->keyRecord.data(), records->keyRecordLength); }
+void BaseSignedDownloadFile::AppendStep2Body() {
+    Append(records->keyRecord.data(), records->keyRecordLength);
+}
 
 void BaseSignedDownloadFile::AppendStep3Body(const DownloadOptions*) {
     // The option word inside the signed record stands; the window's options do not apply.

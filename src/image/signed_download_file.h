@@ -21,7 +21,9 @@ inline constexpr std::size_t kRecordHeaderSize = 6;
 inline std::uint16_t TagOf(const std::uint8_t* header) {
     return static_cast<std::uint16_t>(header[0] * 256 + header[1]);
 }
-inline std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
+inline std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(GetLittleEndian(p, 4));
+}
 inline std::uint32_t LengthOf(const std::uint8_t* header) { return Le32(header + 2); }
 // A container the loader refuses, by the record at fault.
 inline constexpr const char* kKeyRecordError = "The sig file format error 1!";
@@ -45,7 +47,7 @@ struct SignedRecordSet {
 };
 
 class BaseSignedDownloadFile : public BaseDownloadFile {
-public:
+  public:
     bool IsSigned() const override { return true; }
     void LoadImage() override;
     void BuildDataFrame() override { ReadDataFrame(parsePath); }
@@ -53,7 +55,7 @@ public:
     const SignedRecordSet& Records() const { return *records; }
     const std::string& ParsePath() const { return parsePath; }
 
-protected:
+  protected:
     using BaseDownloadFile::BaseDownloadFile;
     void AppendStep2Body() override;
     void AppendStep3Body(const DownloadOptions* options) override;
@@ -66,12 +68,12 @@ protected:
 };
 
 class SigDownloadFile : public BaseSignedDownloadFile {
-public:
+  public:
     explicit SigDownloadFile(std::string path) : BaseSignedDownloadFile(std::move(path)) {}
 };
 
 class SigxDownloadFile : public BaseSignedDownloadFile {
-public:
+  public:
     explicit SigxDownloadFile(std::string path) : BaseSignedDownloadFile(std::move(path)) {}
 };
 
@@ -79,15 +81,15 @@ public:
 // "1.bin", "2.bin", ... in a directory of its own, removed with the object, so two loaders
 // running at once never overwrite each other's files.
 class Sigx_1DownloadFile : public BaseSignedDownloadFile {
-public:
+  public:
     explicit Sigx_1DownloadFile(std::string path) : BaseSignedDownloadFile(std::move(path)) {}
     ~Sigx_1DownloadFile() override;
     const std::string& WorkDirectory() const { return workDirectory; }
 
-protected:
+  protected:
     void PrepareSignedSource() override;
 
-private:
+  private:
     std::string workDirectory;
 };
 
@@ -95,6 +97,7 @@ private:
 // is split first, any other name is read as one ".sig"/".sigx" container. Whoever else judges
 // a signed file so sees the records and image bytes the boot loader would receive, and a
 // refusal is the download's own LoaderError.
-std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path, DownloadLog* trace = nullptr);
+std::unique_ptr<BaseSignedDownloadFile> OpenSignedFile(const std::string& path,
+                                                       DownloadLog* trace = nullptr);
 
 }  // namespace ov

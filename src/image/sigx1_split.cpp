@@ -28,7 +28,8 @@ std::string MakeWorkDirectory() {
 void RemoveDirectory(const std::string& directory) {
     if (DIR* dir = ::opendir(directory.c_str())) {
         while (dirent* entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
             ::unlink((directory + "/" + entry->d_name).c_str());
         }
         ::closedir(dir);
@@ -40,7 +41,8 @@ void RemoveDirectory(const std::string& directory) {
 bool CopyBytes(InputFile& in, std::ofstream& out, std::uint64_t count) {
     std::uint8_t buffer[1024];
     while (count > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof(buffer)));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof(buffer)));
         if (in.Read(buffer, n) != n) return false;
         out.write(reinterpret_cast<const char*>(buffer), static_cast<std::streamsize>(n));
         count -= n;
@@ -64,7 +66,9 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         std::ofstream sigx(parsePath, std::ios::binary | std::ios::trunc);
         if (!sigx) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
         const std::pair<std::uint16_t, const char*> records[3] = {
-            {kTagKey, kKeyRecordError}, {kTagSignature, kSignatureRecordError}, {kTagImage, kImageRecordError}};
+            {kTagKey, kKeyRecordError},
+            {kTagSignature, kSignatureRecordError},
+            {kTagImage, kImageRecordError}};
         for (const auto& [tag, formatError] : records) {
             std::uint8_t header[kRecordHeaderSize];
             if (in.Read(header, sizeof(header)) != sizeof(header)) break;
@@ -85,12 +89,14 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
     const int count = table[6];
     for (int k = 1; k <= count; ++k) {
         std::uint8_t header[kRecordHeaderSize];
-        if (in.Read(header, sizeof(header)) != sizeof(header) || TagOf(header) != kTagExtraTable + k)
+        if (in.Read(header, sizeof(header)) != sizeof(header) ||
+            TagOf(header) != kTagExtraTable + k)
             throw LoaderError("文件格式异常,路径为:[" + sourcePath + "]");
         const std::uint32_t length = LengthOf(header);
         if (length < kMinExtraRecord)
-            throw LoaderError(cutShort + "additional file " + std::to_string(k) + " has a record of " +
-                              std::to_string(length) + " bytes, at least 10: [" + sourcePath + "]");
+            throw LoaderError(cutShort + "additional file " + std::to_string(k) +
+                              " has a record of " + std::to_string(length) +
+                              " bytes, at least 10: [" + sourcePath + "]");
         const std::string outPath = workDirectory + "/" + std::to_string(k) + ".bin";
         std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
         if (!out) throw LoaderError("打开文件失败,路径为:[" + outPath + "]");

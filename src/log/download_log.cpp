@@ -21,7 +21,7 @@ void DownloadLog::Open(const std::string& directory) {
 
 void DownloadLog::OpenIn(const std::string& folder) {
     // Every missing folder on the way is made: a gang keeps one log folder per port.
-    for (std::size_t at = folder.find('/', 1); ; at = folder.find('/', at + 1)) {
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
         const std::string part = folder.substr(0, at);
         struct stat st;
         if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) ::mkdir(part.c_str(), 0777);

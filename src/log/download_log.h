@@ -13,7 +13,7 @@ namespace ov {
 // is one write to a file opened for appending: a second loader that empties the same file
 // leaves neither holes nor torn lines.
 class DownloadLog {
-public:
+  public:
     DownloadLog() = default;
     ~DownloadLog();
     DownloadLog(const DownloadLog&) = delete;
@@ -40,7 +40,7 @@ public:
     const std::string& Path() const { return path_; }
     bool IsOpen() const { return fd_ >= 0; }
 
-private:
+  private:
     void Write(const std::string& text);
 
     std::string path_;

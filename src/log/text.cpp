@@ -12,23 +12,28 @@ LocalTime NowLocal() {
     ::gettimeofday(&tv, nullptr);
     std::tm tm;
     ::localtime_r(&tv.tv_sec, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-            tm.tm_min,         tm.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+    return {tm.tm_year + 1900,
+            tm.tm_mon + 1,
+            tm.tm_mday,
+            tm.tm_hour,
+            tm.tm_min,
+            tm.tm_sec,
+            static_cast<int>(tv.tv_usec / 1000)};
 }
 
 std::string TimeStamp() { return TimeStamp(NowLocal()); }
 
 std::string TimeStamp(const LocalTime& t) {
     char text[64];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %2d:%2d:%02d %03d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, t.millisecond);
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %2d:%2d:%02d %03d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
     return text;
 }
 
 std::string LogPrefix(const LocalTime& t) {
     char text[64];
-    std::snprintf(text, sizeof(text), "[%04d-%02d-%02d %02d:%02d:%02d.%03d]\t\t", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.millisecond);
+    std::snprintf(text, sizeof(text), "[%04d-%02d-%02d %02d:%02d:%02d.%03d]\t\t", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second, t.millisecond);
     return text;
 }
 
@@ -60,7 +65,8 @@ std::string LfLineEnds(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out.push_back(text[i]);
     return out;
 }
 

@@ -46,7 +46,8 @@ std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void PutLittleEndian(std::uint8_t* destination, std::uint64_t value, int byteCount) {
-    for (int i = 0; i < byteCount; ++i) destination[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < byteCount; ++i)
+        destination[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::uint64_t GetLittleEndian(const std::uint8_t* source, int byteCount) {

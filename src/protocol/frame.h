@@ -32,20 +32,22 @@ inline constexpr std::array<std::uint8_t, kSyncPatternSize> kSyncPattern = {
     0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99};
 
 // A reply of step n reads as 0xAA + 256 * n when its first two bytes are taken together.
-constexpr std::uint16_t StepReplyId(int step) { return static_cast<std::uint16_t>(0xAA + 256 * step); }
+constexpr std::uint16_t StepReplyId(int step) {
+    return static_cast<std::uint16_t>(0xAA + 256 * step);
+}
 
 // Offsets in the step-1 reply (chip information).
 namespace chipinfo {
-inline constexpr std::size_t kStage = 4;            // 2 bytes
-inline constexpr std::size_t kCsn = 6;              // 6 bytes
+inline constexpr std::size_t kStage = 4;  // 2 bytes
+inline constexpr std::size_t kCsn = 6;    // 6 bytes
 inline constexpr std::size_t kCsnSize = 6;
-inline constexpr std::size_t kTiming = 12;          // low byte sync ms, high byte coefficient
-inline constexpr std::size_t kChipInfo = 14;        // signed 16-bit chip variant
-inline constexpr std::size_t kEsn = 16;             // 16 bytes
+inline constexpr std::size_t kTiming = 12;    // low byte sync ms, high byte coefficient
+inline constexpr std::size_t kChipInfo = 14;  // signed 16-bit chip variant
+inline constexpr std::size_t kEsn = 16;       // 16 bytes
 inline constexpr std::size_t kEsnSize = 16;
-inline constexpr std::size_t kProductTiming = 32;   // replaces kTiming in product stage
-inline constexpr std::size_t kEquipmentInfo = 34;   // signed 16-bit
-inline constexpr std::size_t kAppVersion = 36;      // signed 16-bit
+inline constexpr std::size_t kProductTiming = 32;  // replaces kTiming in product stage
+inline constexpr std::size_t kEquipmentInfo = 34;  // signed 16-bit
+inline constexpr std::size_t kAppVersion = 36;     // signed 16-bit
 inline constexpr std::size_t kFieldsEnd = 38;
 // The smallest length field that carries every field above.
 inline constexpr std::uint16_t kMinLength = kFieldsEnd - 2;

@@ -26,7 +26,8 @@ void FrameSplitter::Push(const std::uint8_t* bytes, std::size_t count, std::uint
 
 void FrameSplitter::EmitOther(std::size_t count, std::vector<ReceivedUnit>& out) {
     if (count == 0) return;
-    out.push_back({false, std::vector<std::uint8_t>(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count))});
+    out.push_back({false, std::vector<std::uint8_t>(
+                              held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count))});
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 

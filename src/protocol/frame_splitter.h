@@ -31,9 +31,10 @@ struct ReceivedUnit {
 // for a header goes on from the byte after it, so noise that looks like a header cannot swallow
 // the real reply behind it. No I/O, no clock of its own: the time comes in with the bytes.
 class FrameSplitter {
-public:
+  public:
     // Takes bytes received at nowMs; appends the units they complete to `out`.
-    void Push(const std::uint8_t* bytes, std::size_t count, std::uint64_t nowMs, std::vector<ReceivedUnit>& out);
+    void Push(const std::uint8_t* bytes, std::size_t count, std::uint64_t nowMs,
+              std::vector<ReceivedUnit>& out);
     // Time passed with no byte: a stalled frame is given up, quiet other bytes are reported.
     void Tick(std::uint64_t nowMs, std::vector<ReceivedUnit>& out);
     // When Tick next has something to do; none while nothing is held.
@@ -41,7 +42,7 @@ public:
     // Bytes held for a unit not yet complete.
     std::size_t Held() const { return held_.size(); }
 
-private:
+  private:
     // Cuts what is held into units, looking for a header from `from` on (the bytes before it
     // are known to be other data); true when a frame in progress is left at the front.
     bool Cut(std::vector<ReceivedUnit>& out, std::size_t from);

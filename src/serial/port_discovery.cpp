@@ -86,7 +86,8 @@ void FillPortList(Controls& controls, const PortBackend& backend) {
 bool PortNamesEqual(const std::string& item, const std::string& wanted) {
     if (IsDevicePathName(wanted)) return item == DevicePathOf(wanted);
     std::string name = wanted;
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (name.find("com") == std::string::npos) name = "com" + name;
     return ::strcasecmp(name.c_str(), item.c_str()) == 0;
 }
@@ -112,7 +113,8 @@ bool AddDevicePathToPortList(Controls& controls, const std::string& name) {
     return true;
 }
 
-std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid, const PortBackend& backend) {
+std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid,
+                                        const PortBackend& backend) {
     std::vector<std::string> ports;
     for (const std::string& name : TtyNames(backend)) {
         if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
@@ -124,7 +126,8 @@ std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid, co
     return ports;
 }
 
-bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path, const PortBackend& backend) {
+bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,
+                       const PortBackend& backend) {
     const std::vector<std::string> ports = UsbSerialPorts(vid, pid, backend);
     if (skip == nullptr) return !ports.empty();
     const std::size_t at = *skip > 0 ? static_cast<std::size_t>(*skip) : 0;
@@ -141,11 +144,12 @@ namespace {
 
 // The sysfs folders above a tty's device, nearest first: a cdc-acm tty hangs off the USB
 // interface, a usb-serial one a level lower, and the USB device is above the interface.
-std::vector<std::string> TtyDeviceAncestors(const std::string& devicePath, const PortBackend& backend) {
+std::vector<std::string> TtyDeviceAncestors(const std::string& devicePath,
+                                            const PortBackend& backend) {
     std::vector<std::string> dirs;
     const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    for (std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device"); dirs.size() < 4 && !dir.empty();
-         dir = Parent(dir))
+    for (std::string dir = RealPath(backend.sysRoot + "/class/tty/" + name + "/device");
+         dirs.size() < 4 && !dir.empty(); dir = Parent(dir))
         dirs.push_back(dir);
     return dirs;
 }
@@ -153,12 +157,14 @@ std::vector<std::string> TtyDeviceAncestors(const std::string& devicePath, const
 }  // namespace
 
 // The USB device above a tty is the first ancestor with idVendor and idProduct.
-std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend) {
+std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath,
+                                         const PortBackend& backend) {
     for (const std::string& dir : TtyDeviceAncestors(devicePath, backend)) {
         const std::string v = ReadLine(dir + "/idVendor"), p = ReadLine(dir + "/idProduct");
         if (v.empty() || p.empty()) continue;
         return UsbIdentity{static_cast<std::uint16_t>(std::strtoul(v.c_str(), nullptr, 16)),
-                           static_cast<std::uint16_t>(std::strtoul(p.c_str(), nullptr, 16)), ReadLine(dir + "/serial")};
+                           static_cast<std::uint16_t>(std::strtoul(p.c_str(), nullptr, 16)),
+                           ReadLine(dir + "/serial")};
     }
     return std::nullopt;
 }

@@ -38,7 +38,8 @@ bool SelectPortByName(Controls& controls, const std::string& name, const PortBac
 bool AddDevicePathToPortList(Controls& controls, const std::string& name);
 
 // The device paths of the USB serial devices with the IDs, in name order.
-std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid, const PortBackend& backend = {});
+std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid,
+                                        const PortBackend& backend = {});
 
 // Finds the USB serial device with the IDs. With `skip` null: whether one is present. With
 // `skip`: passes over that many matches; on true `path` holds the device path.
@@ -56,7 +57,8 @@ struct UsbIdentity {
     std::uint16_t pid = 0;
     std::string serial;
 };
-std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath, const PortBackend& backend = {});
+std::optional<UsbIdentity> UsbIdentityOf(const std::string& devicePath,
+                                         const PortBackend& backend = {});
 
 // A hexadecimal ID from the settings ("UsbVid", "UsbPid"), or the default.
 std::uint16_t UsbIdOrDefault(const std::string& text, std::uint16_t fallback);

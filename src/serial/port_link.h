@@ -23,7 +23,7 @@ struct LinkContext {
 
 // What the download controller needs of the line: a serial link, or a simulated chip in tests.
 class PortLink {
-public:
+  public:
     virtual ~PortLink() = default;
     virtual void OpenByName(const std::string& name) = 0;  // raises LoaderError on failure
     virtual void OpenByPath(const std::string& path) = 0;
@@ -35,14 +35,14 @@ public:
 
 // Makes the link of one run.
 class PortLinkFactory {
-public:
+  public:
     virtual ~PortLinkFactory() = default;
     virtual std::unique_ptr<PortLink> Create(const LinkContext& context) = 0;
 };
 
 // Real serial links.
 class SerialLinkFactory : public PortLinkFactory {
-public:
+  public:
     std::unique_ptr<PortLink> Create(const LinkContext& context) override;
 };
 

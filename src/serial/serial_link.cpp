@@ -16,35 +16,45 @@ namespace ov {
 int PortNumberFromName(const std::string& name) {
     // The first "com" (any case) followed by digits, anywhere in the name.
     for (std::size_t i = 0; i + 3 < name.size(); ++i) {
-        if (::strncasecmp(name.c_str() + i, "com", 3) != 0 || !std::isdigit(static_cast<unsigned char>(name[i + 3])))
+        if (::strncasecmp(name.c_str() + i, "com", 3) != 0 ||
+            !std::isdigit(static_cast<unsigned char>(name[i + 3])))
             continue;
         std::size_t end = i + 3;
         while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
         return std::stoi(name.substr(i + 3, end - i - 3));  // std::out_of_range beyond 32 bits
     }
-    throw LoaderError(SystemLanguage() == Language::Chinese
-                          ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
-                          : "No serial port available! \r\n Please check whether the device is well \r\nconnected "
-                            "and whether the serial port driver has been installed .");
+    throw LoaderError(
+        SystemLanguage() == Language::Chinese
+            ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
+            : "No serial port available! \r\n Please check whether the device is well "
+              "\r\nconnected "
+              "and whether the serial port driver has been installed .");
 }
 
 std::string ComDeviceName(int number) {
     return (number < 10 ? "COM" : "\\\\.\\COM") + std::to_string(number);
 }
 
-bool IsDevicePathName(const std::string& name) { return name.rfind('/', 0) == 0 || name.rfind("tty", 0) == 0; }
+bool IsDevicePathName(const std::string& name) {
+    return name.rfind('/', 0) == 0 || name.rfind("tty", 0) == 0;
+}
 
-std::string DevicePathOf(const std::string& name) { return name.rfind("tty", 0) == 0 ? "/dev/" + name : name; }
+std::string DevicePathOf(const std::string& name) {
+    return name.rfind("tty", 0) == 0 ? "/dev/" + name : name;
+}
 
 namespace {
 
 [[noreturn]] void OpenFailed(const std::string& path, int error) {
     const std::string cause = path + ": " + std::strerror(error);
     throw LoaderError(SystemLanguage() == Language::Chinese
-                          ? "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n 2，串行端口号是否被其他程序占用； \r\n "
+                          ? "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n "
+                            "2，串行端口号是否被其他程序占用； \r\n "
                             "3，设备连接是否正常！"
-                          : "Open failed!\r\n Please check: \r\n 1. Whether the serial port number is correct; \r\n 2, "
-                            "whether the serial port number is occupied by other programs; \r\n3, whether the device "
+                          : "Open failed!\r\n Please check: \r\n 1. Whether the serial port number "
+                            "is correct; \r\n 2, "
+                            "whether the serial port number is occupied by other programs; \r\n3, "
+                            "whether the device "
                             "connection is normal! ",
                       cause);
 }

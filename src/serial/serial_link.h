@@ -25,7 +25,7 @@ std::string DevicePathOf(const std::string& name);
 
 // The window's handle on the port for one download.
 class SerialLink : public PortLink {
-public:
+  public:
     explicit SerialLink(const LinkContext& context) : context_(context) {}
 
     // A device path, a tty name, or a COM name; raises the "Open failed!" error on failure.
@@ -39,7 +39,7 @@ public:
     bool IsOpen() const { return port_.IsOpen(); }
     const std::string& DevicePath() const { return devicePath_; }
 
-private:
+  private:
     LinkContext context_;
     SerialPort port_;
     std::string devicePath_;

@@ -63,7 +63,8 @@ void SerialPort::PostBytes(const std::uint8_t* bytes, std::size_t count) {
 
 void SerialPort::PostError() {
     // One report per open: the controller ends the run at the first.
-    if (!errorPosted_.exchange(true) && events_ != nullptr) events_->Post({kPortError, 0, 0, source_});
+    if (!errorPosted_.exchange(true) && events_ != nullptr)
+        events_->Post({kPortError, 0, 0, source_});
 }
 
 bool SerialPort::FlushPending() {
@@ -125,8 +126,10 @@ void SerialPort::ReaderLoop() {
             std::lock_guard<std::mutex> lock(outMutex_);
             if (!pending_.empty()) {
                 deviceEvents |= POLLOUT;
-                const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(writeDeadline_ - Clock::now()).count() + 1;
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      writeDeadline_ - Clock::now())
+                                      .count() +
+                                  1;
                 timeout = static_cast<int>(std::max<long long>(0, left));
             }
         }

@@ -18,7 +18,7 @@ namespace ov {
 // the source given at open; it also finishes writes the device could not take at once, so no
 // write ever holds the event thread.
 class SerialPort {
-public:
+  public:
     SerialPort() = default;
     ~SerialPort() { Close(); }
     SerialPort(const SerialPort&) = delete;
@@ -36,7 +36,7 @@ public:
 
     int writeTimeoutMs = 5000;
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     void ReaderLoop();

@@ -24,7 +24,8 @@ const char* const kHandshakeTimeoutText = "握手超时!\n设备无响应或连�
 const char* const kReplyTimeoutText = "on timer 超时!\n接收回复超时";
 const char* const kDownloadDone = "下载完成";
 
-std::optional<std::uint64_t> Earliest(std::optional<std::uint64_t> a, std::optional<std::uint64_t> b) {
+std::optional<std::uint64_t> Earliest(std::optional<std::uint64_t> a,
+                                      std::optional<std::uint64_t> b) {
     if (!a) return b;
     if (!b) return a;
     return std::min(*a, *b);
@@ -34,8 +35,9 @@ bool Due(const std::optional<std::uint64_t>& at, std::uint64_t now) { return at 
 
 }  // namespace
 
-DownloadSession::DownloadSession(const DownloadRequest& request, std::unique_ptr<ProtocolEngine> engine,
-                                 ProgressView& view, DownloadLog& log, SessionActions& actions, std::string lastCsn)
+DownloadSession::DownloadSession(const DownloadRequest& request,
+                                 std::unique_ptr<ProtocolEngine> engine, ProgressView& view,
+                                 DownloadLog& log, SessionActions& actions, std::string lastCsn)
     : request_(request),
       engine_(std::move(engine)),
       view_(view),
@@ -59,7 +61,8 @@ void DownloadSession::Guarded(Step&& step) {
 void DownloadSession::Begin(std::uint64_t nowMs) {
     now_ = nowMs;
     Guarded([&] {
-        if (request_.handshakeTimeoutMs > 0) handshakeAt_ = now_ + static_cast<std::uint64_t>(request_.handshakeTimeoutMs);
+        if (request_.handshakeTimeoutMs > 0)
+            handshakeAt_ = now_ + static_cast<std::uint64_t>(request_.handshakeTimeoutMs);
     });
 }
 
@@ -101,8 +104,14 @@ void DownloadSession::OnTime(std::uint64_t nowMs) {
             handshakeAt_.reset();
             if (engine_->NeedHandShake()) {
                 view_.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
-                Finish({RunOutcome::Timeout, kHandshakeTimeoutText, kCodeHandshakeTimeout, kHandshakeTimeoutText, {}, true,
-                        false, {}});
+                Finish({RunOutcome::Timeout,
+                        kHandshakeTimeoutText,
+                        kCodeHandshakeTimeout,
+                        kHandshakeTimeoutText,
+                        {},
+                        true,
+                        false,
+                        {}});
                 return;
             }
         }
@@ -113,7 +122,14 @@ void DownloadSession::OnTime(std::uint64_t nowMs) {
             } else {
                 replyCheckAt_.reset();
                 view_.AppendLogView(std::string(kReplyTimeoutText) + "\n", kLogPlain);
-                Finish({RunOutcome::Timeout, kReplyTimeoutText, kCodeDone, kDownloadDone, {}, true, true, {}});
+                Finish({RunOutcome::Timeout,
+                        kReplyTimeoutText,
+                        kCodeDone,
+                        kDownloadDone,
+                        {},
+                        true,
+                        true,
+                        {}});
                 return;
             }
         }
@@ -149,13 +165,16 @@ void DownloadSession::HandleResult(const EngineResult& result) {
                 view_.AppendLogView("csn:" + result.csn, kLogPlain);
                 if (result.csn == lastCsn_ && !request_.continuousDownload) {
                     view_.AppendLogView(Texts().sameSn, kLogPlain);
-                    Finish({RunOutcome::Refused, {}, kCodeDone, kDownloadDone, {}, false, true, {}});
+                    Finish(
+                        {RunOutcome::Refused, {}, kCodeDone, kDownloadDone, {}, false, true, {}});
                     return;
                 }
                 currentCsn_ = result.csn;
             }
-            if (result.frame != nullptr) SendFrame(result.frame, result.frameSize, true);
-            else if (request_.boundedWaits) StartReplyTimer(VerifyWaitMs());  // the last data frame is out
+            if (result.frame != nullptr)
+                SendFrame(result.frame, result.frameSize, true);
+            else if (request_.boundedWaits)
+                StartReplyTimer(VerifyWaitMs());  // the last data frame is out
             break;
         case Outcome::Wait:
         case Outcome::KeyWritten:
@@ -165,7 +184,8 @@ void DownloadSession::HandleResult(const EngineResult& result) {
             break;
         case Outcome::FinishedWithExtras:
             // Only a run with additional files remembers its chip.
-            Finish({RunOutcome::Verified, {}, kCodeDone, kDownloadDone, {}, false, true, currentCsn_});
+            Finish(
+                {RunOutcome::Verified, {}, kCodeDone, kDownloadDone, {}, false, true, currentCsn_});
             break;
         case Outcome::Failed:
             Finish({RunOutcome::Failed, {}, kCodeDone, kDownloadDone, {}, false, false, {}});
@@ -192,8 +212,9 @@ int DownloadSession::VerifyWaitMs() const {
     const std::uint64_t bytes = engine_->File().ImageLength();
     const auto coefficient = static_cast<std::uint64_t>(std::max(1, engine_->TimeoutCoefficient()));
     const std::uint64_t verifyMs = coefficient * bytes * 1000 / kLineBytesPerSecond;
-    return static_cast<int>(
-        std::min<std::uint64_t>(std::max<std::uint64_t>(verifyMs, static_cast<std::uint64_t>(request_.dataTimeoutMs)), INT32_MAX / 2));
+    return static_cast<int>(std::min<std::uint64_t>(
+        std::max<std::uint64_t>(verifyMs, static_cast<std::uint64_t>(request_.dataTimeoutMs)),
+        INT32_MAX / 2));
 }
 
 void DownloadSession::Finish(SessionEnd end) {
@@ -207,7 +228,8 @@ void DownloadSession::Finish(SessionEnd end) {
 }
 
 void DownloadSession::ScheduleWake() {
-    actions_.WakeAt(Earliest(Earliest(syncAt_, handshakeAt_), Earliest(replyCheckAt_, splitter_.NextDeadline())));
+    actions_.WakeAt(Earliest(Earliest(syncAt_, handshakeAt_),
+                             Earliest(replyCheckAt_, splitter_.NextDeadline())));
 }
 
 }  // namespace ov

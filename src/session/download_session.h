@@ -19,19 +19,19 @@ namespace ov {
 // with, and what the one who runs it does next.
 struct SessionEnd {
     RunOutcome outcome = RunOutcome::None;
-    std::string reason;   // for those who count outcomes; empty: the last entry the view showed
+    std::string reason;  // for those who count outcomes; empty: the last entry the view showed
     int code = kCodeDone;
-    std::string message;  // the run end's message
-    std::string cause;    // the system's reason, for the log file
-    bool failureBar = false;  // the run did not reach its end: the bar turns red
-    bool nextInBatch = false; // a batch goes on with the next chip
-    std::string verifiedCsn;  // the chip to refuse next time, when the run remembers one
+    std::string message;       // the run end's message
+    std::string cause;         // the system's reason, for the log file
+    bool failureBar = false;   // the run did not reach its end: the bar turns red
+    bool nextInBatch = false;  // a batch goes on with the next chip
+    std::string verifiedCsn;   // the chip to refuse next time, when the run remembers one
 };
 
 // What a session asks of the one who runs it, always from inside Begin, LineOpen, OnBytes or
 // OnTime: bytes to write, the moment to call OnTime next, the run's end.
 class SessionActions {
-public:
+  public:
     virtual ~SessionActions() = default;
     virtual void Send(const std::uint8_t* bytes, std::size_t count) = 0;
     // Replaces any earlier wish; none: no call is wanted.
@@ -45,11 +45,12 @@ public:
 // the protocol engine and the run's deadlines (sync pattern, handshake, reply time-out, a
 // stalled frame) live inside and are driven by the times given.
 class DownloadSession {
-public:
+  public:
     // The engine comes with its image prepared. `lastCsn`: the chip the previous run of this
     // window verified, refused unless the request allows the same chip again.
-    DownloadSession(const DownloadRequest& request, std::unique_ptr<ProtocolEngine> engine, ProgressView& view,
-                    DownloadLog& log, SessionActions& actions, std::string lastCsn);
+    DownloadSession(const DownloadRequest& request, std::unique_ptr<ProtocolEngine> engine,
+                    ProgressView& view, DownloadLog& log, SessionActions& actions,
+                    std::string lastCsn);
 
     // The image is ready and the line about to open: the handshake time counts from here.
     void Begin(std::uint64_t nowMs);
@@ -67,7 +68,7 @@ public:
     // the line at 921600 baud times the chip's time-out coefficient, never less than a reply.
     int VerifyWaitMs() const;
 
-private:
+  private:
     void OnUnit(const ReceivedUnit& unit);
     void HandleResult(const EngineResult& result);
     void SendFrame(const std::uint8_t* bytes, std::size_t count, bool withReplyTimer);

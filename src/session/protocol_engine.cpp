@@ -26,7 +26,8 @@ std::string Upper(std::string text) {
 // A signed 16-bit word in "%04x" after its sign is extended: 0x8001 reads ffff8001.
 std::string SignedHex(std::uint16_t word) {
     char text[16];
-    std::snprintf(text, sizeof(text), "%04x", static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(word))));
+    std::snprintf(text, sizeof(text), "%04x",
+                  static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(word))));
     return text;
 }
 
@@ -44,8 +45,9 @@ struct StatusMessages {
     int unknown;
 
     constexpr int operator[](int status) const {
-        return status >= 0 && static_cast<std::size_t>(status) < N ? byStatus[static_cast<std::size_t>(status)]
-                                                                    : unknown;
+        return status >= 0 && static_cast<std::size_t>(status) < N
+                   ? byStatus[static_cast<std::size_t>(status)]
+                   : unknown;
     }
 };
 
@@ -67,8 +69,9 @@ constexpr StatusMessages<3> kStep7Result{{36, 37, 38}, 39};
 
 }  // namespace
 
-void ProtocolEngine::Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* progressView,
-                          DownloadLog& runLog, const DownloadOptions& downloadOptions) {
+void ProtocolEngine::Init(const std::string& imagePath, const std::string& settingsPath,
+                          ProgressView* progressView, DownloadLog& runLog,
+                          const DownloadOptions& downloadOptions) {
     log = &runLog;
     scratchText.clear();
     extension.clear();
@@ -83,7 +86,8 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
     BuildMessageTable();
     file = CreateDownloadFile(imagePath, log);
     // Nothing can be flashed from an empty image, and its zero packets would divide by zero.
-    if (file->ImageLength() == 0) throw LoaderError("The firmware file is empty: [" + imagePath + "]");
+    if (file->ImageLength() == 0)
+        throw LoaderError("The firmware file is empty: [" + imagePath + "]");
     const auto dot = imagePath.rfind('.');
     extension = Upper(dot == std::string::npos ? std::string() : imagePath.substr(dot + 1));
     if (!settingsPath.empty()) file->LoadExtraDownloadFiles(settingsPath);
@@ -97,8 +101,9 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
 
 bool ProtocolEngine::AcceptsFrame(const std::uint8_t* frame) const {
     if (debug)
-        log->Line("!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
-                  static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(Word(frame, 0)))));
+        log->Line(
+            "!needHandShake:%d,head %x\n", needHandShake ? 0 : 1,
+            static_cast<unsigned>(static_cast<int>(static_cast<std::int16_t>(Word(frame, 0)))));
     return !needHandShake || (frame[0] == kDeviceStart && frame[1] == 1);
 }
 
@@ -154,7 +159,9 @@ EngineResult ProtocolEngine::Resend(int message) {
 }
 
 EngineResult ProtocolEngine::OnFrame(const std::uint8_t* frame) {
-    if (debug) view->AppendLogView(HexBytes(frame, FrameLengthField(frame) + kFrameHeaderSize), kLogReceive);
+    if (debug)
+        view->AppendLogView(HexBytes(frame, FrameLengthField(frame) + kFrameHeaderSize),
+                            kLogReceive);
     switch (Word(frame, 0)) {
         case StepReplyId(1):
             return OnChipInfo(frame);
@@ -182,11 +189,21 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
     if (!CrcOk(frame) || FrameLengthField(frame) < ci::kMinLength) return Fail(41);
     chipStage = Word(frame, ci::kStage);
     switch (chipStage) {
-        case kStageTest: scratchText = Message(42); break;
-        case kStageDebug: scratchText = Message(43); break;
-        case kStageProduct: scratchText = Message(44); break;
-        case kStageScrap: scratchText = Message(45); break;
-        default: scratchText = Message(46); break;
+        case kStageTest:
+            scratchText = Message(42);
+            break;
+        case kStageDebug:
+            scratchText = Message(43);
+            break;
+        case kStageProduct:
+            scratchText = Message(44);
+            break;
+        case kStageScrap:
+            scratchText = Message(45);
+            break;
+        default:
+            scratchText = Message(46);
+            break;
     }
     const std::string csn = HexBytesLower(frame + ci::kCsn, ci::kCsnSize);
     chipInfo = static_cast<std::int16_t>(Word(frame, ci::kChipInfo));
@@ -197,13 +214,16 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
             static_cast<std::int16_t>(Word(frame, ci::kEquipmentInfo)),
             static_cast<std::int16_t>(Word(frame, ci::kAppVersion))};
     // The report shows the words as the chip sent them.
-    const auto word = [](std::int16_t value) { return SignedHex(static_cast<std::uint16_t>(value)); };
+    const auto word = [](std::int16_t value) {
+        return SignedHex(static_cast<std::uint16_t>(value));
+    };
     std::string report = Message(47) + scratchText + "\r\n" + Message(48) + chip.csn;
     report += "\r\n" + Message(49) + word(chip.variant);
     report += "\r\n" + Message(50) + chip.esn;
     report += "\r\n" + Message(51) + word(chip.equipmentInfo);
     report += "\r\n" + Message(52) + word(chip.appVersion);
-    const std::uint16_t timing = Word(frame, chipStage == kStageProduct ? ci::kProductTiming : ci::kTiming);
+    const std::uint16_t timing =
+        Word(frame, chipStage == kStageProduct ? ci::kProductTiming : ci::kTiming);
     const int s = timing & 0xFF;
     const int c = (timing >> 8) == 0 ? 1 : timing >> 8;
     timeoutCoefficient = c;
@@ -254,7 +274,8 @@ EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
         case kStatusAccepted:
             view->SetImageBytes(file->BytesSent(), file->ImageLength());
             view->StepProgress(file->PacketCount());
-            if (file->BytesSent() < file->ImageLength()) return Request(Outcome::Continue, RequestCode::Data);
+            if (file->BytesSent() < file->ImageLength())
+                return Request(Outcome::Continue, RequestCode::Data);
             log->Raw("step4数据发送完成，等待step5回复\n");
             return Plain(Outcome::Continue);
         case kStatusKeyWritten:
@@ -290,12 +311,14 @@ EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
     if (status == kStatusAccepted) {
         switch (lastExtraKind) {
             case kExtraHeader:
-                if (!file->CurrentExtraEraseOnly()) return Request(Outcome::Continue, RequestCode::ExtraData);
+                if (!file->CurrentExtraEraseOnly())
+                    return Request(Outcome::Continue, RequestCode::ExtraData);
                 ++file->extraIndex;
                 return Request(Outcome::Continue, NextExtraFile());
             case kExtraData:
                 view->StepProgress(file->CurrentExtraPacketCount());
-                if (file->CurrentExtraHasMoreData()) return Request(Outcome::Continue, RequestCode::ExtraData);
+                if (file->CurrentExtraHasMoreData())
+                    return Request(Outcome::Continue, RequestCode::ExtraData);
                 ++file->extraIndex;
                 return Request(Outcome::Continue, NextExtraFile());
             case kExtraEnd:
@@ -320,7 +343,8 @@ EngineResult ProtocolEngine::OnStep7(const std::uint8_t* frame) {
 
 ProtocolEngine::RequestCode ProtocolEngine::NextExtraFile() {
     if (!file->HasMoreExtraFiles()) return RequestCode::ExtraEnd;
-    scratchText = "step6 Downloading additional files " + std::to_string(file->extraIndex + 1) + "...";
+    scratchText =
+        "step6 Downloading additional files " + std::to_string(file->extraIndex + 1) + "...";
     Show(scratchText);
     if (!file->CurrentExtraEraseOnly()) {
         view->ResetProgress(file->CurrentExtraPacketCount());
@@ -338,8 +362,8 @@ void ProtocolEngine::ShowDownloadSuccess() {
 
 bool ProtocolEngine::IsKeyProvisioning() const {
     log->Line("文件后缀" + extension + ",包数:" + std::to_string(file->BytesSent()) + "\n");
-    return chipInfo == 1 && chipStage == kStageDebug && (extension == "SIGX" || extension == "SIGX_1") &&
-           file->BytesSent() == 0;
+    return chipInfo == 1 && chipStage == kStageDebug &&
+           (extension == "SIGX" || extension == "SIGX_1") && file->BytesSent() == 0;
 }
 
 }  // namespace ov

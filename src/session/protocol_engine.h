@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "common/run_observer.h"
 #include "image/download_file.h"
 #include "log/download_log.h"
 #include "protocol/frame.h"
-#include "common/run_observer.h"
 #include "ui/progress_view.h"
 
 namespace ov {
@@ -37,10 +37,10 @@ struct EngineResult {
 // The state of one download run: decides, for each frame the boot loader sends, what is
 // sent next or how the run ends. It never touches the port and never waits.
 class ProtocolEngine {
-public:
+  public:
     // Prepares the image and its additional files; their errors pass to the caller.
-    void Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* view, DownloadLog& log,
-              const DownloadOptions& options);
+    void Init(const std::string& imagePath, const std::string& settingsPath, ProgressView* view,
+              DownloadLog& log, const DownloadOptions& options);
 
     const std::array<std::uint8_t, kSyncPatternSize>& SyncPattern() const { return kSyncPattern; }
     bool NeedHandShake() const { return needHandShake; }
@@ -59,7 +59,7 @@ public:
 
     bool debug = false;
 
-private:
+  private:
     // The frame to build next; Repeat sends the frame last sent again.
     enum class RequestCode { Repeat, Step2, Step3, Data, ExtraHeader, ExtraData, ExtraEnd, Reboot };
     EngineResult Request(Outcome outcome, RequestCode request);

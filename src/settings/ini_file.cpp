@@ -38,9 +38,12 @@ int Load(const std::string& path, IniText& ini) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     int error = 0;
-    if (::fstat(fd, &ini.status) != 0) error = errno;
-    else if (S_ISDIR(ini.status.st_mode)) error = EISDIR;
-    else if (!S_ISREG(ini.status.st_mode)) error = EINVAL;
+    if (::fstat(fd, &ini.status) != 0)
+        error = errno;
+    else if (S_ISDIR(ini.status.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(ini.status.st_mode))
+        error = EINVAL;
     std::string text;
     char buffer[4096];
     while (error == 0) {
@@ -66,7 +69,9 @@ int Load(const std::string& path, IniText& ini) {
     return 0;
 }
 
-bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HoldsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 // The section name of a "[name]" line, or nothing.
 bool SectionName(const std::string& line, std::string& name) {
@@ -99,7 +104,8 @@ std::pair<std::size_t, std::size_t> FindSection(const IniText& ini, const std::s
 
 }  // namespace
 
-std::vector<std::string> ReadIniSection(const std::string& path, const std::string& section, int* error) {
+std::vector<std::string> ReadIniSection(const std::string& path, const std::string& section,
+                                        int* error) {
     IniText ini;
     std::vector<std::string> out;
     const int failure = Load(path, ini);
@@ -115,25 +121,30 @@ std::vector<std::string> ReadIniSection(const std::string& path, const std::stri
     return out;
 }
 
-std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key) {
+std::string ReadIniString(const std::string& path, const std::string& section,
+                          const std::string& key) {
     std::string lineKey;
     for (const std::string& line : ReadIniSection(path, section)) {
-        if (KeyOf(line, lineKey) && EqualNoCase(lineKey, key)) return Trim(line.substr(line.find('=') + 1));
+        if (KeyOf(line, lineKey) && EqualNoCase(lineKey, key))
+            return Trim(line.substr(line.find('=') + 1));
     }
     return "";
 }
 
 bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries, std::string* why) {
+                     const std::vector<std::pair<std::string, std::string>>& entries,
+                     std::string* why) {
     const auto fail = [why](const std::string& reason) {
         if (why != nullptr) *why = reason;
         return false;
     };
     IniText ini;
     if (const int error = Load(path, ini); error != 0)
-        return fail(std::string("the file could not be read (") + std::strerror(error) + ") and is left as it is");
+        return fail(std::string("the file could not be read (") + std::strerror(error) +
+                    ") and is left as it is");
     // The rename would replace it all the same, since only the directory's permissions count.
-    if (ini.exists && (ini.status.st_mode & S_IWUSR) == 0) return fail("the file is read-only and is left as it is");
+    if (ini.exists && (ini.status.st_mode & S_IWUSR) == 0)
+        return fail("the file is read-only and is left as it is");
     std::string skipped;
     std::size_t written = 0;
     for (const auto& [key, value] : entries) {
@@ -164,13 +175,17 @@ bool WriteIniStrings(const std::string& path, const std::string& section,
         ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(at), line);
     }
     const std::string unwritten =
-        skipped.empty() ? "" : "a value holding a line break is not written, the file keeps the old one: " + skipped;
+        skipped.empty()
+            ? ""
+            : "a value holding a line break is not written, the file keeps the old one: " + skipped;
     if (written == 0 && !skipped.empty()) return fail(unwritten);
     std::string text;
     for (const std::string& l : ini.lines) text += l + ini.newline;
     AtomicFileWriter out(path);
-    if (ini.exists) out.KeepModeAndOwner(ini.status.st_mode & 07777, ini.status.st_uid, ini.status.st_gid);
-    if (out.Write(text.data(), text.size()) && out.Commit()) return skipped.empty() || fail(unwritten);
+    if (ini.exists)
+        out.KeepModeAndOwner(ini.status.st_mode & 07777, ini.status.st_uid, ini.status.st_gid);
+    if (out.Write(text.data(), text.size()) && out.Commit())
+        return skipped.empty() || fail(unwritten);
     const std::string cause = std::strerror(out.Error());
     return fail(skipped.empty() ? cause : unwritten + "; " + cause);
 }

@@ -52,8 +52,10 @@ std::string ConfigFilePath() { return ProgramDirectory() + "/" + kSettingsFileNa
 
 int ParseInteger(const std::string& text) {
     std::string upper = text;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const long long value = std::strtoll(upper.c_str(), nullptr, upper.find("0X") != std::string::npos ? 16 : 10);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const long long value =
+        std::strtoll(upper.c_str(), nullptr, upper.find("0X") != std::string::npos ? 16 : 10);
     // A 32-bit long saturates.
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
@@ -63,7 +65,8 @@ MainConfig::MainConfig(const std::string& file) : path(file), section(kSettingsS
     const std::vector<std::string> lines = ReadIniSection(path, section, &readError);
     if (readError != 0) {
         values = Defaults();
-        lastError = "Failed to read the settings file: [" + path + "]: " + std::strerror(readError) +
+        lastError = "Failed to read the settings file: [" + path +
+                    "]: " + std::strerror(readError) +
                     "; the defaults are used and the file is left as it is";
         return;
     }
@@ -96,15 +99,17 @@ bool MainConfig::WriteAll() const {
     if (path.empty()) return true;
     // Even once the file reads again: what is in memory are the defaults, not the file's keys.
     if (readError != 0) {
-        lastError = "Failed to write the settings file: [" + path + "]: the file could not be read (" +
-                    std::strerror(readError) + ") and is left as it is";
+        lastError = "Failed to write the settings file: [" + path +
+                    "]: the file could not be read (" + std::strerror(readError) +
+                    ") and is left as it is";
         return false;
     }
     // Keys already in the file are matched without regard to case; a failed write leaves the
     // file as it was.
     std::string why;
-    if (WriteIniStrings(path, kSettingsSection,
-                        std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &why))
+    if (WriteIniStrings(
+            path, kSettingsSection,
+            std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &why))
         return true;
     lastError = "Failed to write the settings file: [" + path + "]: " + why;
     return false;

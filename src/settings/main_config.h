@@ -20,7 +20,7 @@ int ParseInteger(const std::string& text);
 // The section "MainConfig Setting" held in memory, keys case-sensitive in byte order, every
 // change written through to the file.
 class MainConfig {
-public:
+  public:
     MainConfig() = default;
     // Loading first removes what saves killed mid-write left beside the file. A file that is
     // there but cannot be read gives the defaults, is never written while this configuration
@@ -44,8 +44,8 @@ public:
     const std::string& Path() const { return path; }
     const std::map<std::string, std::string>& Values() const { return values; }
 
-#define OV_SETTING(Name, key)                                  \
-    std::string Get##Name() const { return Get(key); }         \
+#define OV_SETTING(Name, key)                          \
+    std::string Get##Name() const { return Get(key); } \
     bool Set##Name(const std::string& value) { return Set(key, value); }
     OV_SETTING(FileVersion, "FileVersion")
     OV_SETTING(HashType, "hashtype")
@@ -71,11 +71,12 @@ public:
     std::string GetDebug() const { return Get("debug"); }
     std::string GetContinuousDownload() const { return Get("ContinuousDownload"); }
 
-private:
+  private:
     std::string path;
     std::string section;
     std::map<std::string, std::string> values;
-    // The errno of a load that found the file but could not read it; 0 when it read it or found none.
+    // The errno of a load that found the file but could not read it; 0 when it read it or found
+    // none.
     int readError = 0;
     // Written by the load and by WriteAll, which leaves the settings themselves untouched.
     mutable std::string lastError;

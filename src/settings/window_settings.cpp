@@ -50,7 +50,8 @@ constexpr Binding kBindings[] = {
 // Not a control: the window keeps it, and it is written after the controls' values.
 constexpr const char* kDataTimeoutKey = "timeoutInData_Ms";
 
-void ToControl(const Binding& binding, const std::string& value, Controls& controls, WindowState& state) {
+void ToControl(const Binding& binding, const std::string& value, Controls& controls,
+               WindowState& state) {
     switch (binding.field) {
         case Field::Text:
             controls.SetText(binding.control, value);
@@ -91,10 +92,12 @@ std::string FromControl(const Binding& binding, const Controls& controls) {
 
 }  // namespace
 
-void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state, const PortBackend& ports) {
+void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state,
+                      const PortBackend& ports) {
     if (!FileExists(config.Path())) config.ResetToDefaults();
     FillPortList(controls, ports);
-    for (const Binding& binding : kBindings) ToControl(binding, config.Get(binding.key), controls, state);
+    for (const Binding& binding : kBindings)
+        ToControl(binding, config.Get(binding.key), controls, state);
     state.dataTimeoutMs = ParseInteger(config.Get(kDataTimeoutKey));
     if (state.dataTimeoutMs == 0) state.dataTimeoutMs = 5000;
     if (config.GetHandshakeTimeout().empty()) {
@@ -114,7 +117,8 @@ void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state
 bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state) {
     std::vector<std::pair<std::string, std::string>> entries;
     entries.reserve(std::size(kBindings) + 1);
-    for (const Binding& binding : kBindings) entries.emplace_back(binding.key, FromControl(binding, controls));
+    for (const Binding& binding : kBindings)
+        entries.emplace_back(binding.key, FromControl(binding, controls));
     char timeout[32];
     std::snprintf(timeout, sizeof(timeout), "%02d", state.dataTimeoutMs);
     entries.emplace_back(kDataTimeoutKey, timeout);

@@ -22,7 +22,8 @@ struct WindowState {
 
 // Puts the stored values into the controls and the window's members; creates the file with
 // its defaults when there is none.
-void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state, const PortBackend& ports = {});
+void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state,
+                      const PortBackend& ports = {});
 
 // Saves the 17 values the controls and the window hold, in one write. False when the file
 // could not be written; config.LastError() says why.

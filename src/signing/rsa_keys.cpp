@@ -27,7 +27,9 @@ using Bn = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
 // A key file protected by a pass phrase is refused, never asked about on the terminal.
 int NoPassphrase(char*, int, int, void*) { return -1; }
 
-void Init() { OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS | OPENSSL_INIT_ADD_ALL_DIGESTS, nullptr); }
+void Init() {
+    OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS | OPENSSL_INIT_ADD_ALL_DIGESTS, nullptr);
+}
 
 bool IsRsa(const EVP_PKEY* key) { return key && EVP_PKEY_is_a(key, "RSA"); }
 
@@ -74,15 +76,18 @@ KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string&
     const int bits = Bits(priv.get());
     if (bits != Bits(pub.get())) return {false, 0, "Key size mismatch"};
     if (bits != 2048 && bits != 4096) return {false, 0, "Unsupported key size"};
-    const Bn n1 = Param(priv.get(), OSSL_PKEY_PARAM_RSA_N), n2 = Param(pub.get(), OSSL_PKEY_PARAM_RSA_N);
-    const Bn e1 = Param(priv.get(), OSSL_PKEY_PARAM_RSA_E), e2 = Param(pub.get(), OSSL_PKEY_PARAM_RSA_E);
-    if (!n1 || !n2 || !e1 || !e2 || BN_cmp(n1.get(), n2.get()) != 0 || BN_cmp(e1.get(), e2.get()) != 0)
+    const Bn n1 = Param(priv.get(), OSSL_PKEY_PARAM_RSA_N),
+             n2 = Param(pub.get(), OSSL_PKEY_PARAM_RSA_N);
+    const Bn e1 = Param(priv.get(), OSSL_PKEY_PARAM_RSA_E),
+             e2 = Param(pub.get(), OSSL_PKEY_PARAM_RSA_E);
+    if (!n1 || !n2 || !e1 || !e2 || BN_cmp(n1.get(), n2.get()) != 0 ||
+        BN_cmp(e1.get(), e2.get()) != 0)
         return {false, 0, "Keys do not form a valid pair"};
     return {true, bits, ""};
 }
 
-bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext, std::size_t length,
-                       std::uint8_t* output, std::size_t s, DownloadLog& log) {
+bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext,
+                       std::size_t length, std::uint8_t* output, std::size_t s, DownloadLog& log) {
     Init();
     bool opened = false;
     PKey key = ReadKey(privatePath, true, opened);
@@ -98,12 +103,14 @@ bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plain
     std::vector<std::uint8_t> block(s, 0);
     std::memcpy(block.data() + (s - length), plaintext, length);
     log.Line("padding data:" + HexBytesLower(block.data(), block.size()) + "\n");
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key.get(), nullptr),
-                                                                    EVP_PKEY_CTX_free);
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(key.get(), nullptr), EVP_PKEY_CTX_free);
     std::size_t outLength = s;
-    if (!ctx || EVP_PKEY_get_size(key.get()) != static_cast<int>(s) || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
+    if (!ctx || EVP_PKEY_get_size(key.get()) != static_cast<int>(s) ||
+        EVP_PKEY_sign_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_NO_PADDING) <= 0 ||
-        EVP_PKEY_sign(ctx.get(), output, &outLength, block.data(), block.size()) <= 0 || outLength != s) {
+        EVP_PKEY_sign(ctx.get(), output, &outLength, block.data(), block.size()) <= 0 ||
+        outLength != s) {
         log.Raw("Encryption failed.\n");
         ERR_print_errors_fp(stderr);
         return false;
@@ -129,7 +136,8 @@ PublicKey PublicKeyParts(const std::string& publicPath) {
         ERR_print_errors_fp(stderr);
         return result;
     }
-    const Bn n = Param(key.get(), OSSL_PKEY_PARAM_RSA_N), e = Param(key.get(), OSSL_PKEY_PARAM_RSA_E);
+    const Bn n = Param(key.get(), OSSL_PKEY_PARAM_RSA_N),
+             e = Param(key.get(), OSSL_PKEY_PARAM_RSA_E);
     if (!n || !e || BN_num_bytes(e.get()) > 4) {
         result.error = "Failed to convert exponent to bytes";
         return result;
@@ -148,17 +156,19 @@ PublicKey PublicKeyParts(const std::string& publicPath) {
     return result;
 }
 
-std::vector<std::uint8_t> PublicKeyRecover(const std::string& publicPath, const std::vector<std::uint8_t>& signature) {
+std::vector<std::uint8_t> PublicKeyRecover(const std::string& publicPath,
+                                           const std::vector<std::uint8_t>& signature) {
     bool opened = false;
     PKey key = ReadKey(publicPath, false, opened);
     if (!key) return {};
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key.get(), nullptr),
-                                                                    EVP_PKEY_CTX_free);
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(key.get(), nullptr), EVP_PKEY_CTX_free);
     std::vector<std::uint8_t> block(static_cast<std::size_t>(EVP_PKEY_get_size(key.get())));
     std::size_t length = block.size();
     if (!ctx || EVP_PKEY_verify_recover_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_NO_PADDING) <= 0 ||
-        EVP_PKEY_verify_recover(ctx.get(), block.data(), &length, signature.data(), signature.size()) <= 0) {
+        EVP_PKEY_verify_recover(ctx.get(), block.data(), &length, signature.data(),
+                                signature.size()) <= 0) {
         ERR_clear_error();
         return {};
     }

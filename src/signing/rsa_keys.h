@@ -20,8 +20,8 @@ KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string&
 
 // The raw private-key operation (no padding) on the plaintext right-aligned in an S-byte
 // block; writes S bytes. False (with the reason in the log file) when it cannot be done.
-bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext, std::size_t length,
-                       std::uint8_t* output, std::size_t s, DownloadLog& log);
+bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext,
+                       std::size_t length, std::uint8_t* output, std::size_t s, DownloadLog& log);
 
 struct PublicKey {
     bool ok = false;
@@ -35,6 +35,7 @@ PublicKey PublicKeyParts(const std::string& publicPath);
 
 // s^e mod n with the public key file: the block a raw signature covers, S bytes; empty when
 // the key cannot be read or the operation fails.
-std::vector<std::uint8_t> PublicKeyRecover(const std::string& publicPath, const std::vector<std::uint8_t>& signature);
+std::vector<std::uint8_t> PublicKeyRecover(const std::string& publicPath,
+                                           const std::vector<std::uint8_t>& signature);
 
 }  // namespace ov

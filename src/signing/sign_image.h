@@ -39,7 +39,8 @@ std::vector<std::uint8_t> SignPlaintext(const std::string& imagePath, bool sha25
 // Signs the request's image with a checked key pair of `keyBits` and writes the container.
 // The file appears whole and verified, or not at all. The key operation notes its work in
 // `log`; debug operation shows the signed block in `view`.
-void SignToFile(const SignRequest& request, int keyBits, DownloadLog& log, ProgressView* view = nullptr);
+void SignToFile(const SignRequest& request, int keyBits, DownloadLog& log,
+                ProgressView* view = nullptr);
 
 // Writes the container for a computed signature; raises on range errors and file errors,
 // leaving no file behind.

@@ -15,11 +15,16 @@
 namespace ov {
 
 void SigningWorkflow::CheckSignInputs() const {
-    if (controls_.Text(ctl::kVersionEdit).empty()) throw LoaderError("The firmware version cannot be empty!");
-    if (controls_.Text(ctl::kSyncTimeEdit).empty()) throw LoaderError("The sync time cannot be empty!");
-    if (controls_.Text(ctl::kPrivateKeyStatic).empty()) throw LoaderError("The private key file cannot be empty!");
-    if (controls_.Text(ctl::kSignImageStatic).empty()) throw LoaderError("The firmware file cannot be empty!");
-    if (controls_.Text(ctl::kPublicKeyStatic).empty()) throw LoaderError("The public key file cannot be empty!");
+    if (controls_.Text(ctl::kVersionEdit).empty())
+        throw LoaderError("The firmware version cannot be empty!");
+    if (controls_.Text(ctl::kSyncTimeEdit).empty())
+        throw LoaderError("The sync time cannot be empty!");
+    if (controls_.Text(ctl::kPrivateKeyStatic).empty())
+        throw LoaderError("The private key file cannot be empty!");
+    if (controls_.Text(ctl::kSignImageStatic).empty())
+        throw LoaderError("The firmware file cannot be empty!");
+    if (controls_.Text(ctl::kPublicKeyStatic).empty())
+        throw LoaderError("The public key file cannot be empty!");
 }
 
 void SigningWorkflow::SetSignButtonState(bool done) {
@@ -37,15 +42,17 @@ void SigningWorkflow::SignCommand() {
         const std::string directory = slash == std::string::npos ? "" : firmware.substr(0, slash);
         const std::string name = firmware.substr(slash == std::string::npos ? 0 : slash + 1);
         const std::string base = name.substr(0, name.rfind('.'));
-        const auto chosen = dialog_.AskSavePath(defaultExtension, base + defaultExtension, directory, kSignFilter);
+        const auto chosen =
+            dialog_.AskSavePath(defaultExtension, base + defaultExtension, directory, kSignFilter);
         if (!chosen) return;
 
         const std::string output = *chosen;
         const auto outSlash = output.rfind('/');
         const auto dot = output.rfind('.');
-        std::string extension = dot == std::string::npos || (outSlash != std::string::npos && dot < outSlash)
-                                    ? "."
-                                    : output.substr(dot);
+        std::string extension =
+            dot == std::string::npos || (outSlash != std::string::npos && dot < outSlash)
+                ? "."
+                : output.substr(dot);
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         config_.SetDefExt(extension);

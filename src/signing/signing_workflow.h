@@ -14,27 +14,36 @@ namespace ov {
 
 // The save dialog of the Sign command: the dialog's own in the window, scripted in tests.
 class SaveDialog {
-public:
+  public:
     virtual ~SaveDialog() = default;
     // The chosen path, or nothing when the operator cancels.
-    virtual std::optional<std::string> AskSavePath(const std::string& defaultExtension, const std::string& fileName,
-                                                   const std::string& directory, const std::string& filter) = 0;
+    virtual std::optional<std::string> AskSavePath(const std::string& defaultExtension,
+                                                   const std::string& fileName,
+                                                   const std::string& directory,
+                                                   const std::string& filter) = 0;
 };
 
-inline constexpr const char* kSignFilter = "OV5842 sig File(*.sigx)|*.sigx|OV5841 sig File(*.sig)|*.sig||";
+inline constexpr const char* kSignFilter =
+    "OV5842 sig File(*.sigx)|*.sigx|OV5841 sig File(*.sig)|*.sig||";
 
 // The Sign button: input checks, save dialog, key check, signing, every message.
 class SigningWorkflow {
-public:
-    SigningWorkflow(Controls& controls, MainConfig& config, WindowState& state, RunEnd& runEnd, SaveDialog& dialog,
-                    ProgressView& view, DownloadLog& log)
-        : controls_(controls), config_(config), state_(state), runEnd_(runEnd), dialog_(dialog), view_(view), log_(log) {}
+  public:
+    SigningWorkflow(Controls& controls, MainConfig& config, WindowState& state, RunEnd& runEnd,
+                    SaveDialog& dialog, ProgressView& view, DownloadLog& log)
+        : controls_(controls),
+          config_(config),
+          state_(state),
+          runEnd_(runEnd),
+          dialog_(dialog),
+          view_(view),
+          log_(log) {}
 
     void SignCommand();
     void CheckSignInputs() const;
     void SetSignButtonState(bool done);
 
-private:
+  private:
     Controls& controls_;
     MainConfig& config_;
     WindowState& state_;

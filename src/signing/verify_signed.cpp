@@ -25,7 +25,8 @@ namespace {
 
 // Reads the file with the download's own reader and describes what it found. Returns the
 // reader while its records and image are worth checking further, else nothing.
-std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, SignedFileInfo& info) {
+std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path,
+                                                       SignedFileInfo& info) {
     // InputFile opens only regular files (a FIFO or a device is no signed image).
     if (!InputFile(path).IsOpen()) return nullptr;
     info.readable = true;
@@ -42,7 +43,8 @@ std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, 
     // The download carries any key record; what follows is what the boot loader checks in it.
     const std::uint32_t keyLength = records.keyRecordLength;
     if (keyLength != 285 && keyLength != 541) {
-        info.layoutProblems.push_back("key record of " + std::to_string(keyLength) + " bytes (285 or 541 expected)");
+        info.layoutProblems.push_back("key record of " + std::to_string(keyLength) +
+                                      " bytes (285 or 541 expected)");
         return nullptr;
     }
     const std::vector<std::uint8_t>& key = records.keyRecord;
@@ -52,21 +54,26 @@ std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, 
     info.syncTime = key[17];
     info.timeoutCoefficient = key[18];
     info.modulus.assign(key.begin() + 21, key.begin() + 21 + static_cast<std::ptrdiff_t>(s));
-    info.exponentBytes.assign(key.begin() + 21 + static_cast<std::ptrdiff_t>(s), key.begin() + 25 + static_cast<std::ptrdiff_t>(s));
-    info.exponent = static_cast<std::uint32_t>((info.exponentBytes[0] << 24) | (info.exponentBytes[1] << 16) |
-                                               (info.exponentBytes[2] << 8) | info.exponentBytes[3]);
+    info.exponentBytes.assign(key.begin() + 21 + static_cast<std::ptrdiff_t>(s),
+                              key.begin() + 25 + static_cast<std::ptrdiff_t>(s));
+    info.exponent =
+        static_cast<std::uint32_t>((info.exponentBytes[0] << 24) | (info.exponentBytes[1] << 16) |
+                                   (info.exponentBytes[2] << 8) | info.exponentBytes[3]);
     std::uint8_t fingerprint[32];
     unsigned fpSize = 0;
-    EVP_Digest(info.modulus.data(), info.modulus.size(), fingerprint, &fpSize, EVP_sha256(), nullptr);
+    EVP_Digest(info.modulus.data(), info.modulus.size(), fingerprint, &fpSize, EVP_sha256(),
+               nullptr);
     info.modulusSha256 = HexBytesLower(fingerprint, fpSize);
     if (key[0] != 0x55) info.layoutProblems.push_back("key record does not start with 55");
-    const std::uint32_t sizeWord = static_cast<std::uint32_t>(GetLittleEndian(key.data() + 25 + s, 4));
-    if (sizeWord != (s == 256 ? 0u : 0x01000000u)) info.layoutProblems.push_back("key-size word does not match the key");
+    const std::uint32_t sizeWord =
+        static_cast<std::uint32_t>(GetLittleEndian(key.data() + 25 + s, 4));
+    if (sizeWord != (s == 256 ? 0u : 0x01000000u))
+        info.layoutProblems.push_back("key-size word does not match the key");
 
     const std::uint32_t sigLength = records.signatureRecordLength;
     if (sigLength != s + 16) {
-        info.layoutProblems.push_back("signature record of " + std::to_string(sigLength) + " bytes (" +
-                                      std::to_string(s + 16) + " expected)");
+        info.layoutProblems.push_back("signature record of " + std::to_string(sigLength) +
+                                      " bytes (" + std::to_string(s + 16) + " expected)");
         return nullptr;
     }
     const std::vector<std::uint8_t>& sig = records.signatureRecord;
@@ -77,7 +84,8 @@ std::unique_ptr<BaseSignedDownloadFile> ReadSignedFile(const std::string& path, 
     info.signature.assign(sig.begin() + 12, sig.begin() + 12 + static_cast<std::ptrdiff_t>(s));
     info.crcOk = Crc32(sig.data(), s + 12) == Le32(sig.data() + s + 12);
     if (sig[0] != 0x55) info.layoutProblems.push_back("signature record does not start with 55");
-    if (info.digestType != 1 && info.digestType != 2) info.layoutProblems.push_back("unknown digest type");
+    if (info.digestType != 1 && info.digestType != 2)
+        info.layoutProblems.push_back("unknown digest type");
     return file;
 }
 
@@ -113,7 +121,8 @@ VerifyReport VerifySignedFile(const std::string& path, const std::string& public
     report.problems = info.layoutProblems;
     if (!file) return report;
     if (!info.crcOk) report.problems.push_back("signature record CRC-32 wrong");
-    std::vector<std::uint8_t> modulus(info.modulus.size() - std::min(info.modulus.size(), key.modulus.size()), 0);
+    std::vector<std::uint8_t> modulus(
+        info.modulus.size() - std::min(info.modulus.size(), key.modulus.size()), 0);
     modulus.insert(modulus.end(), key.modulus.begin(), key.modulus.end());
     if (modulus != info.modulus || key.exponent != info.exponentBytes)
         report.problems.push_back("the file carries another public key");
@@ -124,7 +133,8 @@ VerifyReport VerifySignedFile(const std::string& path, const std::string& public
     try {
         while (file->BytesSent() < file->ImageLength()) {
             file->BuildDataFrame();
-            EVP_DigestUpdate(ctx.get(), file->Frame() + kFrameHeaderSize, file->FrameSize() - kFrameHeaderSize - kFrameCrcSize);
+            EVP_DigestUpdate(ctx.get(), file->Frame() + kFrameHeaderSize,
+                             file->FrameSize() - kFrameHeaderSize - kFrameCrcSize);
         }
     } catch (const LoaderError& e) {
         report.problems.push_back(e.what());
@@ -140,13 +150,18 @@ VerifyReport VerifySignedFile(const std::string& path, const std::string& public
         std::vector<std::uint8_t> b(info.signature.size(), 0);
         std::vector<std::uint8_t> content = digest;
         if (withLength)
-            for (int i = 0; i < 4; ++i) content.push_back(static_cast<std::uint8_t>(info.imageLength >> (8 * i)));
-        std::copy(content.begin(), content.end(), b.end() - static_cast<std::ptrdiff_t>(content.size()));
+            for (int i = 0; i < 4; ++i)
+                content.push_back(static_cast<std::uint8_t>(info.imageLength >> (8 * i)));
+        std::copy(content.begin(), content.end(),
+                  b.end() - static_cast<std::ptrdiff_t>(content.size()));
         return b;
     };
-    if (!recovered.empty() && recovered == block(true)) report.form = "sigx";
-    else if (!recovered.empty() && recovered == block(false)) report.form = "sig";
-    else report.problems.push_back("the signature does not match the image");
+    if (!recovered.empty() && recovered == block(true))
+        report.form = "sigx";
+    else if (!recovered.empty() && recovered == block(false))
+        report.form = "sig";
+    else
+        report.problems.push_back("the signature does not match the image");
     report.ok = report.problems.empty();
     return report;
 }

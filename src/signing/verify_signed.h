@@ -8,7 +8,7 @@ namespace ov {
 
 // What a signed container says, record by record.
 struct SignedFileInfo {
-    bool readable = false;    // the file could be read at all
+    bool readable = false;  // the file could be read at all
     std::vector<std::string> layoutProblems;
     std::string esnHex;
     int syncTime = 0;
@@ -35,8 +35,8 @@ SignedFileInfo InspectSignedFile(const std::string& path);
 
 struct VerifyReport {
     bool ok = false;
-    bool readable = false;      // false: a file could not be read (exit 2 of ov58xx-sign)
-    std::string form;           // "sig" or "sigx" when the signature holds
+    bool readable = false;  // false: a file could not be read (exit 2 of ov58xx-sign)
+    std::string form;       // "sig" or "sigx" when the signature holds
     std::vector<std::string> problems;
     std::string Summary() const;
 };

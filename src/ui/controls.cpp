@@ -7,7 +7,9 @@ namespace ov {
 std::string Controls::SelectedText(int id) const {
     const int index = Selection(id);
     const auto items = Items(id);
-    return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<std::size_t>(index)] : "";
+    return index >= 0 && index < static_cast<int>(items.size())
+               ? items[static_cast<std::size_t>(index)]
+               : "";
 }
 
 bool Controls::SelectExact(int id, const std::string& text) {

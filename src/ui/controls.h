@@ -37,14 +37,15 @@ inline constexpr int kDownloadGroup = 1000;
 // The dialog's control values by control number: the real dialog, or a model for running
 // headless and for tests. Settings, the controller and signing read and write only this.
 class Controls {
-public:
+  public:
     virtual ~Controls() = default;
     virtual std::string Text(int id) const = 0;
     virtual void SetText(int id, const std::string& text) = 0;
     virtual bool Checked(int id) const = 0;
     virtual void SetChecked(int id, bool checked) = 0;
     virtual std::vector<std::string> Items(int id) const = 0;
-    virtual void SetItems(int id, const std::vector<std::string>& items) = 0;  // clears the selection
+    virtual void SetItems(int id,
+                          const std::vector<std::string>& items) = 0;  // clears the selection
     virtual int Selection(int id) const = 0;  // -1 when nothing is selected
     virtual void Select(int id, int index) = 0;
     virtual bool Enabled(int id) const = 0;

@@ -8,7 +8,7 @@ namespace ov {
 
 // Controls held in memory: the dialog's state when no window exists.
 class ControlsModel : public Controls {
-public:
+  public:
     std::string Text(int id) const override;
     void SetText(int id, const std::string& text) override { texts_[id] = text; }
     bool Checked(int id) const override;
@@ -20,7 +20,7 @@ public:
     bool Enabled(int id) const override;
     void SetEnabled(int id, bool enabled) override { enabled_[id] = enabled; }
 
-private:
+  private:
     std::map<int, std::string> texts_;
     std::map<int, bool> checks_;
     std::map<int, std::vector<std::string>> items_;

@@ -15,9 +15,10 @@ void FillOptionLists(Controls& controls, const UiTexts& texts) {
 }
 
 void FillBaudRateList(Controls& controls) {
-    controls.SetItems(ctl::kBaudCombo, {"2000000", "1500000", "1000000", "921600", "750000", "600000", "512000",
-                                        "500000", "460800", "256000", "230400", "128000", "115200", "57600", "56000",
-                                        "38400", "19200", "9600"});
+    controls.SetItems(ctl::kBaudCombo,
+                      {"2000000", "1500000", "1000000", "921600", "750000", "600000", "512000",
+                       "500000", "460800", "256000", "230400", "128000", "115200", "57600", "56000",
+                       "38400", "19200", "9600"});
     controls.Select(ctl::kBaudCombo, 3);
 }
 

@@ -19,7 +19,8 @@ void ProgressView::ResetProgress(int total) {
 void ProgressView::StepProgress(int total) {
     ++progress_.position;
     ++stepsDone;
-    ShowPercent(total > 0 ? static_cast<int>(static_cast<std::int64_t>(stepsDone) * 100 / total) : 100);
+    ShowPercent(total > 0 ? static_cast<int>(static_cast<std::int64_t>(stepsDone) * 100 / total)
+                          : 100);
 }
 
 void ProgressView::ShowPercent(int percent) {

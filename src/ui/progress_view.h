@@ -11,7 +11,7 @@ namespace ov {
 // log-view entries, the bar, the percentage, the phase and the end. It keeps the progress
 // and hands every change to the run's observer.
 class ProgressView {
-public:
+  public:
     explicit ProgressView(RunObserver* observer = nullptr) : observer_(observer) {}
 
     std::int32_t stepsDone = 0;
@@ -31,7 +31,7 @@ public:
     void SetOutcome(RunOutcome outcome, const std::string& reason = {});
     void ReportEnd(int code, const std::string& message);
 
-private:
+  private:
     void Publish();
 
     RunObserver* observer_;

@@ -6,7 +6,7 @@ namespace ov {
 
 // The About box: the icon and the program's line, in Chinese in both languages.
 class AboutBox : public QDialog {
-public:
+  public:
     explicit AboutBox(QWidget* parent);
 };
 

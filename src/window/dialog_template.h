@@ -8,7 +8,17 @@ namespace ov {
 
 // The main dialog's template: every control with its number, kind, caption and place in
 // dialog units. The Chinese template differs from the English one only in three places.
-enum class ControlKind { GroupBox, Label, Edit, ComboBox, ListOnlyComboBox, CheckBox, Button, PathField, LogView };
+enum class ControlKind {
+    GroupBox,
+    Label,
+    Edit,
+    ComboBox,
+    ListOnlyComboBox,
+    CheckBox,
+    Button,
+    PathField,
+    LogView
+};
 
 enum class LabelAlign { Left, Centre, CentreBoth };
 

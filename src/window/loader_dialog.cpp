@@ -36,14 +36,15 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The port list is rebuilt each time it drops down: devices come and go.
 class PortComboBox : public QComboBox {
-public:
-    PortComboBox(QWidget* parent, std::function<void()> beforePopup) : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
+  public:
+    PortComboBox(QWidget* parent, std::function<void()> beforePopup)
+        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
     void showPopup() override {
         if (beforePopup_) beforePopup_();
         QComboBox::showPopup();
     }
 
-private:
+  private:
     std::function<void()> beforePopup_;
 };
 
@@ -61,40 +62,50 @@ Qt::Alignment AlignmentOf(LabelAlign align) {
 
 // The bar's colours while running, after success and after failure.
 QString BarStyle(BarState state) {
-    const char* colour = state == BarState::Success ? "rgb(0,205,0)" : state == BarState::Failure ? "rgb(255,0,0)" : "rgb(0,120,215)";
-    return QString("QProgressBar { border: 1px solid gray; background: white; } QProgressBar::chunk { background-color: %1; }")
+    const char* colour = state == BarState::Success   ? "rgb(0,205,0)"
+                         : state == BarState::Failure ? "rgb(255,0,0)"
+                                                      : "rgb(0,120,215)";
+    return QString(
+               "QProgressBar { border: 1px solid gray; background: white; } QProgressBar::chunk { "
+               "background-color: %1; }")
         .arg(colour);
 }
 
 }  // namespace
 
-LoaderDialog::LoaderDialog(EventHost& host, PortLinkFactory& links, RunObserver* alsoTell, PortBackend ports)
+LoaderDialog::LoaderDialog(EventHost& host, PortLinkFactory& links, RunObserver* alsoTell,
+                           PortBackend ports)
     : alsoTell_(alsoTell) {
     InitWindowResources();
     setWindowTitle(kWindowTitle);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(":/ov58xx/icon.svg"));
     setFixedSize(Pixels(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
     BuildControls();
     BuildStatusBar();
     core_ = std::make_unique<LoaderWindow>(host, widgets_, *this, links, std::move(ports));
     core_->InitDialog();
-    signing_ = std::make_unique<SigningWorkflow>(widgets_, core_->config, core_->state, core_->runEnd, *this, core_->view,
-                                                 core_->log);
+    signing_ = std::make_unique<SigningWorkflow>(widgets_, core_->config, core_->state,
+                                                 core_->runEnd, *this, core_->view, core_->log);
     openFile = [this](const std::string& filter) -> std::optional<std::string> {
         const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), Q(filter));
         if (path.isEmpty()) return std::nullopt;
         return path.toStdString();
     };
-    saveFile = [this](const std::string& defaultExtension, const std::string& fileName, const std::string& directory,
+    saveFile = [this](const std::string& defaultExtension, const std::string& fileName,
+                      const std::string& directory,
                       const std::string& filter) -> std::optional<std::string> {
-        QFileDialog dialog(this, QString(), Q(directory.empty() ? fileName : directory + "/" + fileName), Q(QtFileFilter(filter)));
+        QFileDialog dialog(this, QString(),
+                           Q(directory.empty() ? fileName : directory + "/" + fileName),
+                           Q(QtFileFilter(filter)));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         std::string suffix = defaultExtension;
         if (!suffix.empty() && suffix[0] == '.') suffix.erase(0, 1);
         dialog.setDefaultSuffix(Q(suffix));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
         return dialog.selectedFiles().first().toStdString();
     };
     ConnectCommands();
@@ -112,9 +123,11 @@ QRect LoaderDialog::Pixels(int x, int y, int width, int height) const {
     // advance of the 52 Latin letters, as dialog templates measure it), a vertical one an
     // eighth of its height.
     const QFontMetrics metrics(font());
-    const double average = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
+    const double average =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
     const double h = average / 4.0, v = metrics.height() / 8.0;
-    const int left = static_cast<int>(std::lround(x * h)), top = static_cast<int>(std::lround(y * v));
+    const int left = static_cast<int>(std::lround(x * h)),
+              top = static_cast<int>(std::lround(y * v));
     return QRect(left, top, static_cast<int>(std::lround((x + width) * h)) - left,
                  static_cast<int>(std::lround((y + height) * v)) - top);
 }
@@ -122,7 +135,8 @@ QRect LoaderDialog::Pixels(int x, int y, int width, int height) const {
 void LoaderDialog::BuildControls() {
     const Language language = SystemLanguage();
     for (const ControlTemplate& c : DialogTemplate(language)) {
-        const QString caption = QString::fromUtf8(language == Language::Chinese ? c.chinese : c.english);
+        const QString caption =
+            QString::fromUtf8(language == Language::Chinese ? c.chinese : c.english);
         const QRect place = Pixels(c.place.x, c.place.y, c.place.width, c.place.height);
         QWidget* widget = nullptr;
         switch (c.kind) {
@@ -143,8 +157,10 @@ void LoaderDialog::BuildControls() {
                 break;
             case ControlKind::ComboBox:
             case ControlKind::ListOnlyComboBox: {
-                QComboBox* combo = c.id == ctl::kPortCombo ? new PortComboBox(this, [this] { core_->RefreshPortList(); })
-                                                           : new QComboBox(this);
+                QComboBox* combo =
+                    c.id == ctl::kPortCombo
+                        ? new PortComboBox(this, [this] { core_->RefreshPortList(); })
+                        : new QComboBox(this);
                 // The option lists become list-only when they are filled; the baud list keeps
                 // its editable text as the template has it.
                 combo->setEditable(c.kind == ControlKind::ComboBox && c.id == ctl::kBaudCombo);
@@ -173,9 +189,10 @@ void LoaderDialog::BuildControls() {
             }
         }
         // A closed combo box takes its own height; the template's height is its drop-down's.
-        widget->setGeometry(c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListOnlyComboBox
-                                ? QRect(place.topLeft(), QSize(place.width(), widget->sizeHint().height()))
-                                : place);
+        widget->setGeometry(
+            c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListOnlyComboBox
+                ? QRect(place.topLeft(), QSize(place.width(), widget->sizeHint().height()))
+                : place);
         if (c.id != 0) {
             widget->setObjectName(QString("control%1").arg(c.id));
             widgets_.Add(c.id, widget);
@@ -199,7 +216,8 @@ void LoaderDialog::BuildStatusBar() {
     statusBar_->setGeometry(0, this->height() - height, width(), height);
 }
 
-void LoaderDialog::Browse(int button, const char* patterns, void (LoaderWindow::*choose)(const std::string&)) {
+void LoaderDialog::Browse(int button, const char* patterns,
+                          void (LoaderWindow::*choose)(const std::string&)) {
     auto* widget = qobject_cast<QPushButton*>(widgets_.Widget(button));
     connect(widget, &QPushButton::clicked, this, [this, patterns, choose] {
         const std::optional<std::string> path = openFile(QtFileFilter(FileFilter(patterns)));
@@ -215,14 +233,15 @@ void LoaderDialog::ConnectCommands() {
     // The operator's click converts the field; a check set from the settings does not.
     connect(qobject_cast<QCheckBox*>(widgets_.Widget(ctl::kHexCheck)), &QCheckBox::clicked, this,
             [this] { core_->ToggleHexBox(); });
-    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kClearLogButton)), &QPushButton::clicked, this, [this] {
-        logView_->clear();
-        core_->ClearLog();
-    });
-    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kDownloadButton)), &QPushButton::clicked, this,
-            [this] { core_->controller.OnDownloadButton(); });
-    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kSignButton)), &QPushButton::clicked, this,
-            [this] { signing_->SignCommand(); });
+    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kClearLogButton)),
+            &QPushButton::clicked, this, [this] {
+                logView_->clear();
+                core_->ClearLog();
+            });
+    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kDownloadButton)),
+            &QPushButton::clicked, this, [this] { core_->controller.OnDownloadButton(); });
+    connect(qobject_cast<QPushButton*>(widgets_.Widget(ctl::kSignButton)), &QPushButton::clicked,
+            this, [this] { signing_->SignCommand(); });
 }
 
 void LoaderDialog::OnLogEntry(const std::string& entry) {
@@ -258,8 +277,10 @@ void LoaderDialog::OnRunEnd(const RunEndReport& report) {
     if (alsoTell_ != nullptr) alsoTell_->OnRunEnd(report);
 }
 
-std::optional<std::string> LoaderDialog::AskSavePath(const std::string& defaultExtension, const std::string& fileName,
-                                                     const std::string& directory, const std::string& filter) {
+std::optional<std::string> LoaderDialog::AskSavePath(const std::string& defaultExtension,
+                                                     const std::string& fileName,
+                                                     const std::string& directory,
+                                                     const std::string& filter) {
     return saveFile(defaultExtension, fileName, directory, filter);
 }
 
@@ -280,7 +301,9 @@ void LoaderDialog::reject() { close(); }
 
 void LoaderDialog::contextMenuEvent(QContextMenuEvent* event) {
     // Right click on an empty part of the window: the About entry a system menu would hold.
-    if (childAt(event->pos()) != nullptr && qobject_cast<QGroupBox*>(childAt(event->pos())) == nullptr) return;
+    if (childAt(event->pos()) != nullptr &&
+        qobject_cast<QGroupBox*>(childAt(event->pos())) == nullptr)
+        return;
     QMenu menu(this);
     menu.addAction(QString::fromUtf8(kAboutMenuText), this, &LoaderDialog::ShowAbout);
     menu.exec(event->globalPos());

@@ -25,9 +25,10 @@ namespace ov {
 // settings, the downloads, signing and the run end are the core's (LoaderWindow); the dialog
 // is their controls, the observer of their runs and the signing's save dialog.
 class LoaderDialog : public QDialog, public RunObserver, public SaveDialog {
-public:
+  public:
     // `alsoTell` hears every run too (the terminal, when the command line shows the window).
-    LoaderDialog(EventHost& host, PortLinkFactory& links, RunObserver* alsoTell = nullptr, PortBackend ports = {});
+    LoaderDialog(EventHost& host, PortLinkFactory& links, RunObserver* alsoTell = nullptr,
+                 PortBackend ports = {});
     ~LoaderDialog() override;
 
     LoaderWindow& Core() { return *core_; }
@@ -44,8 +45,9 @@ public:
     // The file dialogs, replaceable where no operator is at hand. openFile gets the filter
     // in Qt's form; both return nothing when cancelled.
     std::function<std::optional<std::string>(const std::string& filter)> openFile;
-    std::function<std::optional<std::string>(const std::string& defaultExtension, const std::string& fileName,
-                                             const std::string& directory, const std::string& filter)>
+    std::function<std::optional<std::string>(
+        const std::string& defaultExtension, const std::string& fileName,
+        const std::string& directory, const std::string& filter)>
         saveFile;
 
     void OnLogEntry(const std::string& entry) override;
@@ -53,17 +55,19 @@ public:
     void OnPhase(RunPhase phase) override;
     void OnRunEnd(const RunEndReport& report) override;
 
-    std::optional<std::string> AskSavePath(const std::string& defaultExtension, const std::string& fileName,
-                                           const std::string& directory, const std::string& filter) override;
+    std::optional<std::string> AskSavePath(const std::string& defaultExtension,
+                                           const std::string& fileName,
+                                           const std::string& directory,
+                                           const std::string& filter) override;
 
     void ShowAbout();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void reject() override;  // Esc closes as the close box does, settings saved
 
-private:
+  private:
     void BuildControls();
     void BuildStatusBar();
     void ConnectCommands();

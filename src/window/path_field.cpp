@@ -22,7 +22,8 @@ QString PathField::ShownText() const {
 void PathField::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.drawText(contentsRect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, ShownText());
+    painter.drawText(contentsRect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     ShownText());
 }
 
 }  // namespace ov

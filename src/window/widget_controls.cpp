@@ -36,11 +36,16 @@ std::string WidgetControls::Text(int id) const {
 
 void WidgetControls::SetText(int id, const std::string& text) {
     QWidget* w = Widget(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(Q(text));
-    else if (auto* path = dynamic_cast<PathField*>(w)) path->SetPath(Q(text));
-    else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(Q(text));
-    else if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->isEditable()) combo->setEditText(Q(text));
-    else if (auto* log = qobject_cast<QPlainTextEdit*>(w)) log->setPlainText(Q(text));
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(Q(text));
+    else if (auto* path = dynamic_cast<PathField*>(w))
+        path->SetPath(Q(text));
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        button->setText(Q(text));
+    else if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->isEditable())
+        combo->setEditText(Q(text));
+    else if (auto* log = qobject_cast<QPlainTextEdit*>(w))
+        log->setPlainText(Q(text));
 }
 
 bool WidgetControls::Checked(int id) const {

@@ -10,7 +10,7 @@ namespace ov {
 // The controls interface over the dialog's widgets, by control number: what the settings,
 // the controller's owner and signing read and write.
 class WidgetControls : public Controls {
-public:
+  public:
     void Add(int id, QWidget* widget) { widgets_[id] = widget; }
     QWidget* Widget(int id) const;
 
@@ -25,7 +25,7 @@ public:
     bool Enabled(int id) const override;
     void SetEnabled(int id, bool enabled) override;
 
-private:
+  private:
     std::map<int, QWidget*> widgets_;
 };
 

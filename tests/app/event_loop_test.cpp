@@ -52,7 +52,9 @@ TEST(QtEventHost, TheLoaderNeverHoldsTheEventThreadDuringADownload) {
     });
     probe.start(2);
     // The run starts from inside the loop, as the command line's does.
-    QTimer::singleShot(0, [&] { window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", sim.path}); });
+    QTimer::singleShot(0, [&] {
+        window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", sim.path});
+    });
     // Nothing may keep the test from ending.
     QTimer::singleShot(30000, [&] { host.Quit(); });
     app.exec();
@@ -60,7 +62,8 @@ TEST(QtEventHost, TheLoaderNeverHoldsTheEventThreadDuringADownload) {
 
     const std::string verdict = sim.Finish();
     EXPECT_EQ(window.runEnd.exitCode, 200);
-    EXPECT_NE(verdict.find("verdict: OK image verified (163840 bytes"), std::string::npos) << verdict;
+    EXPECT_NE(verdict.find("verdict: OK image verified (163840 bytes"), std::string::npos)
+        << verdict;
     EXPECT_GT(clock.elapsed(), 1500);  // the probe watched a whole paced download
     std::printf("longest gap between 2 ms probes: %lld ms\n", static_cast<long long>(longestGap));
     // This catches blocking, not scheduling noise: a shared machine can hold a runnable thread

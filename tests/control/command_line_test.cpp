@@ -164,7 +164,8 @@ TEST(CommandLine, HelpWinsOnlyBeforeAnError) {
 }
 
 TEST(CommandLine, PlausiblePorts) {
-    for (const char* good : {"com4", "USB", "xCOMx", "4", "COMX", "/dev/ttyUSB0", "ttyACM0"}) EXPECT_TRUE(IsPlausiblePort(good)) << good;
+    for (const char* good : {"com4", "USB", "xCOMx", "4", "COMX", "/dev/ttyUSB0", "ttyACM0"})
+        EXPECT_TRUE(IsPlausiblePort(good)) << good;
     for (const char* bad : {"U5", "4a", "dev"}) EXPECT_FALSE(IsPlausiblePort(bad)) << bad;
 }
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <pty.h>
 #include <unistd.h>
 
@@ -17,7 +16,7 @@ namespace ov {
 namespace {
 
 class ControllerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
         setenv("OV58XX_LOADER_HOME", dir.Path().c_str(), 1);
@@ -99,7 +98,8 @@ TEST_F(ControllerTest, HandshakeTimeoutOnTheCommandLineEndsWith108) {
     test::RunCommand("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "'");
     test::WriteFile(dir.File("dev/ttyUSB7"), "");
     // The port is named by a device path; it need not be listed to be plausible, but must be.
-    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", "COM3", "-t", "2000"});
+    window->RunFromCommandLine(
+        {"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", "COM3", "-t", "2000"});
     EXPECT_EQ(window->runEnd.exitCode, 100);  // COM3 is not a port of this machine
 
     Make(silent, true);
@@ -117,12 +117,14 @@ TEST_F(ControllerTest, HandshakeTimeoutAt2000MsOnAListedPort) {
     silent.silentFrom = 0;
     Make(silent, true);
     // A fake machine with one USB serial adapter.
-    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" + dir.File("sys/class/tty/ttyUSB0") +
-                     "' '" + dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+                     dir.File("sys/class/tty/ttyUSB0") + "' '" + dir.File("dev") + "' && ln -s '" +
+                     dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
                      dir.File("sys/class/tty/ttyUSB0/device") + "'");
     test::WriteFile(dir.File("dev/ttyUSB0"), "");
     const auto start = host().TickCount();
-    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
+    window->RunFromCommandLine(
+        {"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
     EXPECT_EQ(window->runEnd.exitCode, 108);
     // The handshake's 2000 ms count from the port's opening, after the 500 ms start pause.
@@ -134,13 +136,15 @@ TEST_F(ControllerTest, ATtyUsbDevicePathIsOpenedAsItIsNotSearchedFor) {
     // A USB serial adapter of another maker: its path holds "USB", but the chip's IDs are
     // nowhere; the run must open the named line, not wait for the chip's own device.
     Make({}, true);
-    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" + dir.File("sys/class/tty/ttyUSB0") +
-                     "' '" + dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+                     dir.File("sys/class/tty/ttyUSB0") + "' '" + dir.File("dev") + "' && ln -s '" +
+                     dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
                      dir.File("sys/class/tty/ttyUSB0/device") + "'");
     test::WriteFile(dir.File("sys/devices/usb1/1-2/idVendor"), "0403\n");
     test::WriteFile(dir.File("sys/devices/usb1/1-2/idProduct"), "6001\n");
     test::WriteFile(dir.File("dev/ttyUSB0"), "");
-    window->RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
+    window->RunFromCommandLine(
+        {"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t", "2000"});
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_EQ(window->runEnd.exitCode, 200);
     ASSERT_FALSE(links->chips.empty());
@@ -196,8 +200,9 @@ TEST_F(ControllerTest, SameChipRefusedOnlyAfterFinishedWithExtras) {
 }
 
 TEST_F(ControllerTest, UsbWaitGivesUpAfterFiveFailedOpens) {
-    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" + dir.File("sys/class/tty/ttyACM0") + "' '" +
-                     dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" +
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" +
+                     dir.File("sys/class/tty/ttyACM0") + "' '" + dir.File("dev") + "' && ln -s '" +
+                     dir.File("sys/devices/usb1/1-1/1-1:1.0") + "' '" +
                      dir.File("sys/class/tty/ttyACM0/device") + "'");
     test::WriteFile(dir.File("sys/devices/usb1/1-1/idVendor"), "1209\n");
     test::WriteFile(dir.File("sys/devices/usb1/1-1/idProduct"), "5841\n");
@@ -209,8 +214,10 @@ TEST_F(ControllerTest, UsbWaitGivesUpAfterFiveFailedOpens) {
     host().RunFor(2000);
     EXPECT_EQ(Count("Discovery port :" + dir.File("dev/ttyACM0") + "\r\n\r\n"), 5);
     EXPECT_EQ(log.entries.back(),
-              "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is installed correctly; \r\n\t2, whether "
-              "the USB serial port is occupied by other programs; \r\n\t3, whether the device connection is normal! \r\n\r\n");
+              "USB device opening failed!\r\nPlease check:\r\n \t1. Whether the driver is "
+              "installed correctly; \r\n\t2, whether "
+              "the USB serial port is occupied by other programs; \r\n\t3, whether the device "
+              "connection is normal! \r\n\r\n");
     EXPECT_FALSE(window->controller.Running());
     EXPECT_FALSE(host().TimerRunning(kTimerUsbSearch));
 
@@ -256,11 +263,13 @@ TEST_F(ControllerTest, AnImageChangedMidRunEndsItInBothModesAndAReplacedOneIsNev
     // digest taken when the run began).
     Make({});
     window->controller.OnDownloadButton();
-    ASSERT_TRUE(host().RunUntil([&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
+    ASSERT_TRUE(host().RunUntil(
+        [&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
     ::unlink(dir.File("fw.bin").c_str());
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 99));
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
-    EXPECT_NE(links->LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos) << links->LastChip().Verdict();
+    EXPECT_NE(links->LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos)
+        << links->LastChip().Verdict();
 
     // One that shrinks mid-run ends it in the window as on the command line: bar red, the
     // message shown, the button back, one end with 300; the log file says by how much.
@@ -270,10 +279,12 @@ TEST_F(ControllerTest, AnImageChangedMidRunEndsItInBothModesAndAReplacedOneIsNev
         Make({}, commandLine);
         log.ends.clear();
         StartFromControls();
-        ASSERT_TRUE(host().RunUntil([&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
+        ASSERT_TRUE(host().RunUntil(
+            [&] { return !links->chips.empty() && links->LastChip().ImageBytes() > 0; }, 60000));
         ASSERT_EQ(::truncate(dir.File("fw.bin").c_str(), 3000), 0);
         EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
-        const std::string message = "The firmware file changed during the download: [" + dir.File("fw.bin") + "]";
+        const std::string message =
+            "The firmware file changed during the download: [" + dir.File("fw.bin") + "]";
         EXPECT_TRUE(log.Has(message + "\r\n\r\n")) << log.All();
         ASSERT_EQ(log.ends.size(), 1u);
         EXPECT_EQ(log.ends[0].code, 300);
@@ -283,13 +294,13 @@ TEST_F(ControllerTest, AnImageChangedMidRunEndsItInBothModesAndAReplacedOneIsNev
         EXPECT_FALSE(host().TimerRunning(kTimerSession));
         EXPECT_EQ(window->runEnd.exitCode, commandLine ? 300 : 0);
         EXPECT_EQ(host().quit, commandLine);
-        EXPECT_NE(test::ReadText(dir.File("log/download.log")).find(message + " (its size went from 5000 to 3000 bytes)"),
+        EXPECT_NE(test::ReadText(dir.File("log/download.log"))
+                      .find(message + " (its size went from 5000 to 3000 bytes)"),
                   std::string::npos);
     }
 }
 
 TEST_F(ControllerTest, CommandLineRunsNeverHang) {
-
     // The public-key path: the chip takes over, reports the key written and falls silent.
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(5000, 1));
     sim::SimConfig keyChip;
@@ -311,14 +322,16 @@ TEST_F(ControllerTest, CommandLineRunsNeverHang) {
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
     EXPECT_TRUE(log.Has("step4:write public key succ \r\n\r\n"));
     EXPECT_EQ(window->runEnd.exitCode, 200);
-    EXPECT_LE(host().TickCount() - start, 500u + 5200u);  // the start pause, then at most the reply time-out
+    EXPECT_LE(host().TickCount() - start,
+              500u + 5200u);  // the start pause, then at most the reply time-out
 }
 
 TEST_F(ControllerTest, TwoRunsSideBySideOnOneHost) {
     // Two windows on one event host, each with its own chip, controls, observer, log file,
     // link and timers; their frames interleave on the shared virtual clock.
     struct Station {
-        Station(test::ManualHost& host, const std::string& logDir, const std::string& image, sim::SimConfig chip)
+        Station(test::ManualHost& host, const std::string& logDir, const std::string& image,
+                sim::SimConfig chip)
             : links(host, std::move(chip)), window(host, controls, observer, links) {
             window.InitDialog(logDir);
             controls.SetItems(ctl::kPortCombo, {"USB", "COM3"});
@@ -337,16 +350,21 @@ TEST_F(ControllerTest, TwoRunsSideBySideOnOneHost) {
     Station b(host(), dir.File("b"), dir.File("b.bin"), slow);
     a.window.controller.OnDownloadButton();
     b.window.controller.OnDownloadButton();
-    EXPECT_TRUE(host().RunUntil([&] { return !a.window.controller.Running() && !b.window.controller.Running(); }, 60000));
+    EXPECT_TRUE(host().RunUntil(
+        [&] { return !a.window.controller.Running() && !b.window.controller.Running(); }, 60000));
     ASSERT_EQ(a.links.chips.size(), 1u);
     ASSERT_EQ(b.links.chips.size(), 1u);
-    EXPECT_NE(a.links.LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos) << a.links.LastChip().Verdict();
-    EXPECT_NE(b.links.LastChip().Verdict().find("OK image verified (9000 bytes"), std::string::npos) << b.links.LastChip().Verdict();
+    EXPECT_NE(a.links.LastChip().Verdict().find("OK image verified (5000 bytes"), std::string::npos)
+        << a.links.LastChip().Verdict();
+    EXPECT_NE(b.links.LastChip().Verdict().find("OK image verified (9000 bytes"), std::string::npos)
+        << b.links.LastChip().Verdict();
     for (Station* s : {&a, &b}) {
         ASSERT_FALSE(s->observer.ends.empty());
         EXPECT_EQ(s->observer.ends.back().outcome, RunOutcome::Verified);
         EXPECT_EQ(s->observer.ends.back().code, 200);
-        EXPECT_EQ(std::count(s->observer.entries.begin(), s->observer.entries.end(), "File downloaded successfully !\r\n\r\n"), 1);
+        EXPECT_EQ(std::count(s->observer.entries.begin(), s->observer.entries.end(),
+                             "File downloaded successfully !\r\n\r\n"),
+                  1);
         EXPECT_EQ(s->observer.progress.state, BarState::Success);
         EXPECT_EQ(s->observer.phases.back(), RunPhase::Ended);
         EXPECT_EQ(s->controls.Text(ctl::kDownloadButton), "Download");
@@ -392,7 +410,10 @@ TEST_F(ControllerTest, SilenceAfterTheLastDataFrameIsBoundedOnTheCommandLine) {
     // A chip that takes the whole image and never reports its check.
     sim::SimConfig hung;
     hung.silentVerify = true;
-    auto lastFrameOut = [&] { return log.progress.imageBytes > 0 && log.progress.imageBytesSent == log.progress.imageBytes; };
+    auto lastFrameOut = [&] {
+        return log.progress.imageBytes > 0 &&
+               log.progress.imageBytesSent == log.progress.imageBytes;
+    };
     for (const std::size_t size : {std::size_t{5000}, std::size_t{600000}}) {
         test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(size, 5));
         log = {};
@@ -447,7 +468,10 @@ TEST_F(ControllerTest, PortListRebuiltOnDropDownKeepsAPseudoTerminal) {
     window->ChoosePublicKey(dir.File("missing.pem"));
     EXPECT_EQ(controls.Text(ctl::kPublicKeyStatic), dir.File("pub.pem"));
     EXPECT_EQ(log.entries.back(), "Failed to open the public key file !\r\n\r\n");
-    EXPECT_NE(test::ReadText(dir.File("log/download.log")).find("Failed to open the public key file ! (" + dir.File("missing.pem") + ": No such file or directory)"), std::string::npos);
+    EXPECT_NE(test::ReadText(dir.File("log/download.log"))
+                  .find("Failed to open the public key file ! (" + dir.File("missing.pem") +
+                        ": No such file or directory)"),
+              std::string::npos);
 }
 
 TEST_F(ControllerTest, TimeOutsBeyondTenMinutesAreBroughtInAndLogged) {
@@ -457,13 +481,15 @@ TEST_F(ControllerTest, TimeOutsBeyondTenMinutesAreBroughtInAndLogged) {
     Make(mute, true);
     window->state.dataTimeoutMs = 2147483647;
     StartFromControls();
-    ASSERT_TRUE(host().RunUntil([&] { return links->chips.size() == 1 && links->LastChip().HostFrames() >= 1; }, 60000));
+    ASSERT_TRUE(host().RunUntil(
+        [&] { return links->chips.size() == 1 && links->LastChip().HostFrames() >= 1; }, 60000));
     const auto firstFrame = host().TickCount();
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 3600000));
     EXPECT_EQ(window->runEnd.exitCode, 200);
     EXPECT_GT(host().TickCount() - firstFrame, 600000u);
     EXPECT_LE(host().TickCount() - firstFrame, 600100u);
-    EXPECT_NE(test::ReadText(dir.File("log/download.log")).find("reply time-out 2147483647 ms is out of range; 600000 ms used"),
+    EXPECT_NE(test::ReadText(dir.File("log/download.log"))
+                  .find("reply time-out 2147483647 ms is out of range; 600000 ms used"),
               std::string::npos);
 }
 
@@ -478,10 +504,12 @@ TEST_F(ControllerTest, ImagePathHoldingLinesIsNotSavedAndTheLogSaysWhy) {
     EXPECT_EQ(window->runEnd.exitCode, 108);
     const std::string ini = test::ReadText(dir.File("OVLoader.ini"));
     EXPECT_EQ(ini.find("debug"), std::string::npos);
-    EXPECT_NE(ini.find("\nsignAppFilePath=\n"), std::string::npos);  // the old value, from the defaults
+    EXPECT_NE(ini.find("\nsignAppFilePath=\n"),
+              std::string::npos);  // the old value, from the defaults
     EXPECT_NE(test::ReadText(dir.File("log/download.log"))
                   .find("Failed to write the settings file: [" + dir.File("OVLoader.ini") +
-                        "]: a value holding a line break is not written, the file keeps the old one: signAppFilePath\n"),
+                        "]: a value holding a line break is not written, the file keeps the old "
+                        "one: signAppFilePath\n"),
               std::string::npos);
 }
 

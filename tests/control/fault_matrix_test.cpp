@@ -28,18 +28,22 @@ TEST(FaultMatrix, EveryFaultAtEveryStepEndsWithItsCodeItsLineAndInTime) {
     // The additional file's path is read in lower case: it lives where no capital is.
     const std::string extra = "/tmp/ov58xx-fault-matrix-" + std::to_string(::getpid()) + ".bin";
     test::WriteBytes(extra, test::RandomBytes(5000, 42));  // two frames
-    const std::string settings = "[MainConfig Setting]\ntimeoutInData_Ms=" + std::to_string(kReplyTimeout) + "\n";
+    const std::string settings =
+        "[MainConfig Setting]\ntimeoutInData_Ms=" + std::to_string(kReplyTimeout) + "\n";
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(9000, 41));  // three data frames
     // One USB serial adapter of another maker on this fake machine.
-    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" + dir.File("sys/class/tty/ttyUSB0") +
-                     "' '" + dir.File("dev") + "' && ln -s '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+    test::RunCommand("mkdir -p '" + dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
+                     dir.File("sys/class/tty/ttyUSB0") + "' '" + dir.File("dev") + "' && ln -s '" +
+                     dir.File("sys/devices/usb1/1-2/1-2:1.0/ttyUSB0") + "' '" +
                      dir.File("sys/class/tty/ttyUSB0/device") + "'");
     test::WriteFile(dir.File("dev/ttyUSB0"), "");
     PortBackend ports{dir.File("sys"), dir.File("dev")};
 
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
-        test::WriteFile(dir.File("OVLoader.ini"), settings + (c.extras ? "ExtraDownloadFile1Info=" + extra + "|0|0|1010000|0\n" : ""));
+        test::WriteFile(
+            dir.File("OVLoader.ini"),
+            settings + (c.extras ? "ExtraDownloadFile1Info=" + extra + "|0|0|1010000|0\n" : ""));
         test::ManualHost host;
         test::SimLinkFactory links(host, c.chip, c.noise);
         ControlsModel controls;
@@ -47,8 +51,8 @@ TEST(FaultMatrix, EveryFaultAtEveryStepEndsWithItsCodeItsLineAndInTime) {
         LoaderWindow window(host, controls, view, links, ports);
         window.InitDialog();
         window.runEnd.commandLineMode = true;
-        window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", dir.File("dev/ttyUSB0"), "-t",
-                                   std::to_string(kHandshake)});
+        window.RunFromCommandLine({"ov58xx-loader", "-f", dir.File("fw.bin"), "-p",
+                                   dir.File("dev/ttyUSB0"), "-t", std::to_string(kHandshake)});
         const std::uint64_t start = host.TickCount();
         ASSERT_TRUE(host.RunUntil([&] { return host.quit; }, 120000)) << "the run never ended";
         EXPECT_EQ(window.runEnd.exitCode, c.code);

@@ -16,9 +16,12 @@ inline std::string Bin(const std::string& relative) {
 // A simulator serving one download; its verdict is read when the loader has let go of the line.
 // With nobody writing to the line it gives up after waitSeconds.
 class Simulator {
-public:
+  public:
     explicit Simulator(const std::string& options, int waitSeconds = 20) {
-        pipe_ = ::popen(("exec '" + Bin("tools/bootsim/ov58xx-bootsim") + "' --wait " + std::to_string(waitSeconds) + " " + options).c_str(), "r");
+        pipe_ = ::popen(("exec '" + Bin("tools/bootsim/ov58xx-bootsim") + "' --wait " +
+                         std::to_string(waitSeconds) + " " + options)
+                            .c_str(),
+                        "r");
         char line[256] = {0};
         if (pipe_ && std::fgets(line, sizeof(line), pipe_)) path = line;
         if (!path.empty() && path.back() == '\n') path.pop_back();
@@ -36,7 +39,7 @@ public:
     }
     std::string path;
 
-private:
+  private:
     FILE* pipe_ = nullptr;
     std::string verdict_;
 };

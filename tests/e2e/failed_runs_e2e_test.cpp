@@ -1,8 +1,7 @@
 // Runs of the real loader that end in failure: a script reads why on stdout, and the operator
 // finds the same words, time-stamped, in the download log.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -45,20 +44,24 @@ bool HasLoggedLine(const std::string& log, const std::string& text) {
 }
 
 class FailedRuns : public ::testing::Test {
-protected:
+  protected:
     // The loader in command-line mode, in `dir`, with its own HOME below it.
     static int Loader(const test::TempDir& dir, const std::string& args, std::string* output) {
-        return test::RunCommand("cd '" + dir.Path() + "' && LC_ALL= LANG=C.UTF-8 OV58XX_LOADER_HOME='" + dir.File("home") +
-                                    "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args,
-                                output);
+        return test::RunCommand(
+            "cd '" + dir.Path() + "' && LC_ALL= LANG=C.UTF-8 OV58XX_LOADER_HOME='" +
+                dir.File("home") + "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args,
+            output);
     }
-    static std::string DownloadLog(const test::TempDir& dir) { return test::ReadText(dir.File("home/log/download.log")); }
+    static std::string DownloadLog(const test::TempDir& dir) {
+        return test::ReadText(dir.File("home/log/download.log"));
+    }
 };
 
 // The port is held by another program the way the loader itself holds one: an exclusive flock.
 class PortHolder {
-public:
-    explicit PortHolder(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+  public:
+    explicit PortHolder(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
         locked = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
     }
     ~PortHolder() {
@@ -68,7 +71,7 @@ public:
     PortHolder& operator=(const PortHolder&) = delete;
     bool locked = false;
 
-private:
+  private:
     int fd_;
 };
 
@@ -83,23 +86,51 @@ TEST_F(FailedRuns, EveryStartErrorSaysWhyOnStdoutAndInTheLog) {
     };
     const std::vector<std::uint8_t> someFirmware = test::RandomBytes(3000, 11);
     const std::vector<Row> rows = {
-        {"unsupported extension", {{"fw.txt", Bytes("not firmware")}}, "", "fw.txt", false,
+        {"unsupported extension",
+         {{"fw.txt", Bytes("not firmware")}},
+         "",
+         "fw.txt",
+         false,
          "暂不支持该文件路径下载:[fw.txt]"},
-        {"empty image", {{"empty.bin", {}}}, "", "empty.bin", false, "The firmware file is empty: [empty.bin]"},
+        {"empty image",
+         {{"empty.bin", {}}},
+         "",
+         "empty.bin",
+         false,
+         "The firmware file is empty: [empty.bin]"},
         {"hex line with a wrong checksum",
-         {{"bad.hex", Bytes(":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F77\r\n:00000001FF\r\n")}},
-         "", "bad.hex", false, "hex file format error ! (line 2: checksum)"},
+         {{"bad.hex", Bytes(":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F77\r\n:"
+                            "00000001FF\r\n")}},
+         "",
+         "bad.hex",
+         false,
+         "hex file format error ! (line 2: checksum)"},
         {"hex line that is no record",
          {{"junk.hex", Bytes(":020000040100F9\r\nhello\r\n:00000001FF\r\n")}},
-         "", "junk.hex", false, "hex file format error ! (line 2: not a record)"},
+         "",
+         "junk.hex",
+         false,
+         "hex file format error ! (line 2: not a record)"},
         // No key record first: an all-zero header carries tag 0.
-        {"sig whose first record is not the key", {{"fw.sig", std::vector<std::uint8_t>(64, 0x00)}}, "", "fw.sig", false,
+        {"sig whose first record is not the key",
+         {{"fw.sig", std::vector<std::uint8_t>(64, 0x00)}},
+         "",
+         "fw.sig",
+         false,
          "The sig file format error 1!"},
-        {"unreadable additional-file entry", {{"fw.bin", someFirmware}},
-         "[MainConfig Setting]\nExtraDownloadFile1Info=garbage\n", "fw.bin", false,
+        {"unreadable additional-file entry",
+         {{"fw.bin", someFirmware}},
+         "[MainConfig Setting]\nExtraDownloadFile1Info=garbage\n",
+         "fw.bin",
+         false,
          "In the configuration file: ExtraDownloadFile1Info format error"},
-        {"port held by another program", {{"fw.bin", someFirmware}}, "", "fw.bin", true,
-         "Open failed!\n Please check: \n 1. Whether the serial port number is correct; \n 2, whether the serial port "
+        {"port held by another program",
+         {{"fw.bin", someFirmware}},
+         "",
+         "fw.bin",
+         true,
+         "Open failed!\n Please check: \n 1. Whether the serial port number is correct; \n 2, "
+         "whether the serial port "
          "number is occupied by other programs; \n3, whether the device connection is normal! "},
     };
 

@@ -1,9 +1,8 @@
 // The real loader as a production line treats it: signalled at any moment, sharing a port or a
 // program directory with another loader.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -29,9 +28,9 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 // The loader in the background in command-line mode, stdout in a file.
 class LoaderProcess {
-public:
-    LoaderProcess(const test::TempDir& dir, const std::string& home, const std::string& image, const std::string& port,
-                  const std::string& name)
+  public:
+    LoaderProcess(const test::TempDir& dir, const std::string& home, const std::string& image,
+                  const std::string& port, const std::string& name)
         : out(dir.File(name + ".out")) {
         ::unlink(out.c_str());
         pid_ = ::fork();
@@ -56,8 +55,10 @@ public:
         const auto start = std::chrono::steady_clock::now();
         while (status_ == kRunning && SecondsSince(start) < seconds) {
             int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else ::usleep(5000);
+            if (::waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                ::usleep(5000);
         }
         return status_;
     }
@@ -65,7 +66,7 @@ public:
     static constexpr int kRunning = -1;
     std::string out;
 
-private:
+  private:
     pid_t pid_ = -1;
     int status_ = kRunning;
 };
@@ -94,7 +95,8 @@ std::vector<std::string> Entries(const std::string& path) {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(path.c_str())) {
         while (const dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
         ::closedir(d);
     }
     return names;
@@ -135,14 +137,19 @@ TEST(Reliability, EachSignalAtHandshakeDataAndVerifyEndsTheRunCleanlyThenTheProc
             const std::string log = test::ReadText(dir.File("home/log/download.log"));
             ExpectWholeLogLines(log);
             EXPECT_NE(log.find(moment.logged), std::string::npos) << log;
-            EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)), std::string::npos) << log;
+            EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)),
+                      std::string::npos)
+                << log;
             const std::string ini = test::ReadText(dir.File("home/OVLoader.ini"));
             EXPECT_EQ(ini.rfind("[MainConfig Setting]\n", 0), 0u) << ini;
-            EXPECT_NE(ini.find("\nsignAppFilePath=" + dir.File("fw.bin") + "\n"), std::string::npos) << ini;
-            EXPECT_NE(ini.find("\nunlockFlash="), std::string::npos) << ini;  // the last key: the file is whole
+            EXPECT_NE(ini.find("\nsignAppFilePath=" + dir.File("fw.bin") + "\n"), std::string::npos)
+                << ini;
+            EXPECT_NE(ini.find("\nunlockFlash="), std::string::npos)
+                << ini;  // the last key: the file is whole
             // Nothing temporary left beside the settings or the image.
             for (const std::string& folder : {dir.File("home"), dir.Path()})
-                for (const std::string& name : Entries(folder)) EXPECT_EQ(name.find("tmp"), std::string::npos) << name;
+                for (const std::string& name : Entries(folder))
+                    EXPECT_EQ(name.find("tmp"), std::string::npos) << name;
         }
     }
 }
@@ -167,8 +174,9 @@ TEST(Reliability, AfterASignalTheNextLoaderOpensThePortAtOnce) {
     }
     // And the next loader gets as far as the handshake with nobody: 108, not a busy port.
     std::string out;
-    EXPECT_EQ(test::RunCommand("LC_ALL=C.UTF-8 OV58XX_LOADER_HOME='" + dir.File("home") + "' timeout 20 '" +
-                                   Bin("src/app/ov58xx-loader") + "' -f '" + dir.File("fw.bin") + "' -p " + name + " -t 500",
+    EXPECT_EQ(test::RunCommand("LC_ALL=C.UTF-8 OV58XX_LOADER_HOME='" + dir.File("home") +
+                                   "' timeout 20 '" + Bin("src/app/ov58xx-loader") + "' -f '" +
+                                   dir.File("fw.bin") + "' -p " + name + " -t 500",
                                &out),
               108)
         << out;
@@ -187,7 +195,8 @@ TEST(Reliability, ABusyPortIsRefusedAtOnceAndTwoLoadersShareOneDirectory) {
         EXPECT_EQ(second.Wait(), 44);
         EXPECT_LT(SecondsSince(start), 1.0);
         const std::string busy = sim.path + ": Device or resource busy";
-        EXPECT_NE(test::ReadText(second.out).find("Open failed!"), std::string::npos) << test::ReadText(second.out);
+        EXPECT_NE(test::ReadText(second.out).find("Open failed!"), std::string::npos)
+            << test::ReadText(second.out);
         EXPECT_NE(test::ReadText(dir.File("home2/log/download.log")).find(busy), std::string::npos);
         EXPECT_EQ(first.Wait(), 200);
         EXPECT_NE(sim.Finish().find("verdict: OK image verified (200000 bytes"), std::string::npos);

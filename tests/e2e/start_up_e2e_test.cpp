@@ -1,6 +1,5 @@
 // How the real loader starts where there is no display, and a chip that never reports its check.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,12 +18,16 @@ using e2e::Bin;
 using e2e::Simulator;
 
 // Runs the loader with no display of any kind; stdout and stderr are kept apart.
-int LoaderWithoutDisplay(const test::TempDir& dir, const std::string& args, std::string* out, std::string* err) {
+int LoaderWithoutDisplay(const test::TempDir& dir, const std::string& args, std::string* out,
+                         std::string* err) {
     const std::string errPath = dir.File("stderr.txt");
-    const int status = test::RunCommand("cd '" + dir.Path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C.UTF-8 "
-                                        "OV58XX_LOADER_HOME='" + dir.File("home") + "' timeout 60 '" +
-                                            Bin("src/app/ov58xx-loader") + "' " + args + " 2>'" + errPath + "'",
-                                        out);
+    const int status = test::RunCommand(
+        "cd '" + dir.Path() +
+            "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C.UTF-8 "
+            "OV58XX_LOADER_HOME='" +
+            dir.File("home") + "' timeout 60 '" + Bin("src/app/ov58xx-loader") + "' " + args +
+            " 2>'" + errPath + "'",
+        out);
     *err = test::ReadText(errPath);
     return status;
 }
@@ -33,7 +36,9 @@ TEST(StartUp, NoDisplayForTheWindowIsOneLineAndStatus1) {
     test::TempDir dir;
     std::string out, err;
     EXPECT_EQ(LoaderWithoutDisplay(dir, "", &out, &err), 1);
-    EXPECT_EQ(err, "ov58xx-loader: no display found for the window; 'ov58xx-loader -f IMAGE -p PORT' runs without one.\n");
+    EXPECT_EQ(err,
+              "ov58xx-loader: no display found for the window; 'ov58xx-loader -f IMAGE -p PORT' "
+              "runs without one.\n");
     EXPECT_EQ(out, "");
 
     // -d without a display: one line says the window stays away, and the run goes on.
@@ -41,7 +46,9 @@ TEST(StartUp, NoDisplayForTheWindowIsOneLineAndStatus1) {
     Simulator sim("");
     out.clear();
     EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + sim.path + " -d", &out, &err), 200);
-    EXPECT_EQ(err, "ov58xx-loader: -d: the window could not be shown (no display); the run goes on without it.\n");
+    EXPECT_EQ(err,
+              "ov58xx-loader: -d: the window could not be shown (no display); the run goes on "
+              "without it.\n");
     EXPECT_NE(out.find("File downloaded successfully !"), std::string::npos) << out;
     EXPECT_NE(sim.Finish().find("verdict: OK image verified (3000 bytes"), std::string::npos);
 }
@@ -57,7 +64,8 @@ TEST(StartUp, AChipThatNeverReportsItsCheckEndsAsAReplyTimeOut) {
     std::string out, err;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(LoaderWithoutDisplay(dir, "-f fw.bin -p " + sim.path, &out, &err), 200);
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_NE(out.find("on timer 超时!\n接收回复超时\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("File downloaded successfully !"), std::string::npos);
     EXPECT_LT(seconds, 10.0);  // start pause, handshake, 20 frames, then at most 1.6 s of silence
@@ -73,9 +81,15 @@ TEST(StartUp, AnImageThatIsNoRegularFileIsRefusedAtOnce) {
         Simulator sim("", 3);
         std::string out, err;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(LoaderWithoutDisplay(dir, std::string("-f ") + image + " -p " + sim.path, &out, &err), 44) << image;
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
-        EXPECT_NE(out.find(std::string("\n\nThe firmware file is not a regular file: [") + image + "]\n\n"), std::string::npos)
+        EXPECT_EQ(
+            LoaderWithoutDisplay(dir, std::string("-f ") + image + " -p " + sim.path, &out, &err),
+            44)
+            << image;
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  5.0);
+        EXPECT_NE(out.find(std::string("\n\nThe firmware file is not a regular file: [") + image +
+                           "]\n\n"),
+                  std::string::npos)
             << out;
     }
 }
@@ -93,7 +107,8 @@ TEST(StartUp, ASignalStopsTheRunThenEndsTheProcessByIt) {
             ::unsetenv("DISPLAY");
             if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
             const std::string loader = Bin("src/app/ov58xx-loader"), image = dir.File("fw.bin");
-            ::execl(loader.c_str(), loader.c_str(), "-f", image.c_str(), "-p", sim.path.c_str(), nullptr);
+            ::execl(loader.c_str(), loader.c_str(), "-f", image.c_str(), "-p", sim.path.c_str(),
+                    nullptr);
             _exit(127);
         }
         ::usleep(1500 * 1000);
@@ -101,16 +116,21 @@ TEST(StartUp, ASignalStopsTheRunThenEndsTheProcessByIt) {
         ::kill(pid, signal);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  1.0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal << ", status " << status;
         EXPECT_EQ(WTERMSIG(status), signal);
         // The line was let go: the simulator, which ends when its host hangs up, reports the
         // part of the image it got.
         EXPECT_NE(sim.Finish().find("verdict: INCOMPLETE"), std::string::npos);
         const std::string log = test::ReadText(dir.File("home/log/download.log"));
-        EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)), std::string::npos) << log;
+        EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)),
+                  std::string::npos)
+            << log;
         EXPECT_NE(log.find("关闭串口"), std::string::npos);
-        EXPECT_NE(test::ReadText(dir.File("home/OVLoader.ini")).find("signAppFilePath=" + dir.File("fw.bin")), std::string::npos);
+        EXPECT_NE(test::ReadText(dir.File("home/OVLoader.ini"))
+                      .find("signAppFilePath=" + dir.File("fw.bin")),
+                  std::string::npos);
     }
 }
 

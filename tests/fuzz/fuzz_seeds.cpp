@@ -7,8 +7,8 @@
 #include <deque>
 
 #include "fuzz_support.h"
-#include "support/session_driver.h"
 #include "protocol/frame.h"
+#include "support/session_driver.h"
 #include "support/test_keys.h"
 
 namespace {
@@ -93,7 +93,8 @@ Bytes ReceivedLine(const std::string& image, bool noisy) {
             const std::size_t n = std::min<std::size_t>(at == 0 ? half : reply.size() - at, 255);
             out.push_back(static_cast<std::uint8_t>(noisy && at > 0 ? 150 : 2));
             out.push_back(static_cast<std::uint8_t>(n));
-            out.insert(out.end(), reply.begin() + static_cast<std::ptrdiff_t>(at), reply.begin() + static_cast<std::ptrdiff_t>(at + n));
+            out.insert(out.end(), reply.begin() + static_cast<std::ptrdiff_t>(at),
+                       reply.begin() + static_cast<std::ptrdiff_t>(at + n));
             at += n;
         }
     }
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* sub : {"", "/image_files", "/settings", "/chip_replies", "/signed_inspect", "/received_bytes"})
+    for (const char* sub :
+         {"", "/image_files", "/settings", "/chip_replies", "/signed_inspect", "/received_bytes"})
         ::mkdir((root + sub).c_str(), 0755);
     ov::test::TempDir work;
     const std::string image = work.File("fw.bin");
@@ -118,7 +120,9 @@ int main(int argc, char** argv) {
     ov::test::MakeSignedImage(key, image, work.File("fw.sigx"), true, ov::kDigestSha512);
     const Bytes sig = ov::test::ReadBytes(work.File("fw.sig"));
     const Bytes sigx = ov::test::ReadBytes(work.File("fw.sigx"));
-    const Bytes hex = Text(":10000000000102030405060708090A0B0C0D0E0F78\n:020000040100F9\n:0402000011223344FA\n:00000001FF\n");
+    const Bytes hex = Text(
+        ":10000000000102030405060708090A0B0C0D0E0F78\n:020000040100F9\n:0402000011223344FA\n:"
+        "00000001FF\n");
 
     const std::string files = root + "/image_files/";
     ov::test::WriteBytes(files + "hex", Tagged(0, hex));

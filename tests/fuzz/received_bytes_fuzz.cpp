@@ -12,7 +12,7 @@
 namespace {
 
 class Checked : public ov::SessionActions {
-public:
+  public:
     void Send(const std::uint8_t*, std::size_t) override {
         if (ends > 0) Fail("a send after the end");
     }

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)prepared;
     const std::string ini = dir + "OVLoader.ini";
     std::string text(reinterpret_cast<const char*>(data), size);
-    for (std::size_t at = text.find("@/"); at != std::string::npos; at = text.find("@/", at + dir.size()))
+    for (std::size_t at = text.find("@/"); at != std::string::npos;
+         at = text.find("@/", at + dir.size()))
         text.replace(at, 2, dir);
     ov::test::WriteFile(ini, text);
     ov::ReadIniSection(ini, "MainConfig Setting");

@@ -1,12 +1,11 @@
 // The real ov58xx-gang against simulated chips on pseudo-terminals.
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <chrono>
 #include <csignal>
 #include <map>
@@ -25,8 +24,9 @@ using e2e::Simulator;
 
 // The gang started in the background, its stdout and stderr in files.
 class GangProcess {
-public:
-    GangProcess(const test::TempDir& dir, const std::vector<std::string>& args, const std::string& name = "gang")
+  public:
+    GangProcess(const test::TempDir& dir, const std::vector<std::string>& args,
+                const std::string& name = "gang")
         : out(dir.File(name + ".out")), err(dir.File(name + ".err")) {
         // Nothing of an earlier process may be taken for this one's output.
         ::unlink(out.c_str());
@@ -56,8 +56,10 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (status_ < 0 && std::chrono::steady_clock::now() < end) {
             int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else ::usleep(10000);
+            if (::waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                ::usleep(10000);
         }
         return status_;
     }
@@ -73,7 +75,7 @@ public:
     }
     std::string out, err;
 
-private:
+  private:
     pid_t pid_ = -1;
     int status_ = -1;
 };
@@ -105,7 +107,8 @@ TEST(GangEndToEnd, TwoPortsInJsonEveryOneVerifiedAndOnlyJsonOnStdout) {
     test::TempDir dir;
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(40000, 21));
     Simulator a("--csn 0000000000a1"), b("--csn 0000000000b2");
-    GangProcess gang(dir, {"-f", dir.File("fw.bin"), "-p", a.path, "-p", b.path, "--json", "--results", dir.File("ledger")});
+    GangProcess gang(dir, {"-f", dir.File("fw.bin"), "-p", a.path, "-p", b.path, "--json",
+                           "--results", dir.File("ledger")});
     EXPECT_EQ(gang.Wait(), 0) << test::ReadText(gang.err);
     EXPECT_NE(a.Finish().find("verdict: OK image verified (40000 bytes"), std::string::npos);
     EXPECT_NE(b.Finish().find("verdict: OK image verified (40000 bytes"), std::string::npos);
@@ -139,9 +142,11 @@ TEST(GangEndToEnd, TwoPortsInJsonEveryOneVerifiedAndOnlyJsonOnStdout) {
     EXPECT_EQ(JsonLines(test::ReadText(dir.File("ledger"))).size(), 2u);
     // Each port its own log, named after its device.
     for (const std::string& path : {a.path, b.path}) {
-        const std::string log = test::ReadText(dir.File("home/log/pts-" + path.substr(path.rfind('/') + 1) + "/download.log"));
+        const std::string log = test::ReadText(
+            dir.File("home/log/pts-" + path.substr(path.rfind('/') + 1) + "/download.log"));
         EXPECT_NE(log.find(path + " run "), std::string::npos) << path;
-        EXPECT_NE(log.find(" end ok (200) File downloaded successfully !"), std::string::npos) << log;
+        EXPECT_NE(log.find(" end ok (200) File downloaded successfully !"), std::string::npos)
+            << log;
         EXPECT_NE(log.find("初始化boot程序"), std::string::npos) << log;
     }
 }
@@ -151,8 +156,8 @@ TEST(GangEndToEnd, FourPortsOneChipFailingOneLineVanishingAndAPortThatIsNot) {
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(50000, 25));
     Simulator good1(""), good2(""), failing("--status 2=3"), vanishing("--close-after 8");
     const std::string missing = "/dev/pts/98765";
-    GangProcess gang(dir, {"-f", dir.File("fw.bin"), "-p", good1.path, "-p", good2.path, "-p", failing.path, "-p", vanishing.path,
-                           "-p", missing, "--json"});
+    GangProcess gang(dir, {"-f", dir.File("fw.bin"), "-p", good1.path, "-p", good2.path, "-p",
+                           failing.path, "-p", vanishing.path, "-p", missing, "--json"});
     EXPECT_EQ(gang.Wait(), 1) << test::ReadText(gang.err);
     EXPECT_NE(good1.Finish().find("verdict: OK image verified (50000 bytes"), std::string::npos);
     EXPECT_NE(good2.Finish().find("verdict: OK image verified (50000 bytes"), std::string::npos);
@@ -169,7 +174,9 @@ TEST(GangEndToEnd, FourPortsOneChipFailingOneLineVanishingAndAPortThatIsNot) {
     EXPECT_EQ(S(end[vanishing.path], "message"), "Serial communication error!");
     EXPECT_EQ(S(end[missing], "outcome"), "port-error");
     EXPECT_EQ(end[missing]["code"].toInt(), 300);
-    EXPECT_NE(S(end[missing], "message").find(missing + ": No such file or directory"), std::string::npos) << S(end[missing], "message");
+    EXPECT_NE(S(end[missing], "message").find(missing + ": No such file or directory"),
+              std::string::npos)
+        << S(end[missing], "message");
     EXPECT_NE(failing.Finish().find("verdict: FAILED"), std::string::npos);
 }
 
@@ -179,8 +186,14 @@ TEST(GangEndToEnd, TwoProcessesAppendWholeLinesToOneLedger) {
     std::vector<std::unique_ptr<Simulator>> sims;
     for (int i = 0; i < 4; ++i) sims.push_back(std::make_unique<Simulator>(""));
     const std::string ledger = dir.File("ledger.jsonl");
-    GangProcess first(dir, {"-f", dir.File("fw.bin"), "-p", sims[0]->path, "-p", sims[1]->path, "--results", ledger}, "first");
-    GangProcess second(dir, {"-f", dir.File("fw.bin"), "-p", sims[2]->path, "-p", sims[3]->path, "--results", ledger}, "second");
+    GangProcess first(
+        dir,
+        {"-f", dir.File("fw.bin"), "-p", sims[0]->path, "-p", sims[1]->path, "--results", ledger},
+        "first");
+    GangProcess second(
+        dir,
+        {"-f", dir.File("fw.bin"), "-p", sims[2]->path, "-p", sims[3]->path, "--results", ledger},
+        "second");
     EXPECT_EQ(first.Wait(), 0) << test::ReadText(first.err);
     EXPECT_EQ(second.Wait(), 0) << test::ReadText(second.err);
     const std::string text = test::ReadText(ledger);
@@ -214,7 +227,8 @@ TEST(GangEndToEnd, CtrlCOnceLetsTheRunsFinishTwiceOrSigtermStopsThem) {
         EXPECT_NE(a.Finish().find("verdict: OK"), std::string::npos);
         EXPECT_NE(b.Finish().find("verdict: OK"), std::string::npos);
         int ok = 0;
-        for (const auto& e : JsonLines(test::ReadText(gang.out))) ok += S(e, "event") == "end" && S(e, "outcome") == "ok";
+        for (const auto& e : JsonLines(test::ReadText(gang.out)))
+            ok += S(e, "event") == "end" && S(e, "outcome") == "ok";
         EXPECT_EQ(ok, 2);
     }
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -228,14 +242,19 @@ TEST(GangEndToEnd, CtrlCOnceLetsTheRunsFinishTwiceOrSigtermStopsThem) {
         const auto start = std::chrono::steady_clock::now();
         gang.Signal(signal);
         EXPECT_EQ(gang.Wait(), 128 + signal) << test::ReadText(gang.err);
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  1.0);
         // The lines were let go at once: each simulator reports the part of the image it got.
         EXPECT_NE(a.Finish().find("verdict: INCOMPLETE"), std::string::npos) << signal;
         EXPECT_NE(b.Finish().find("verdict: INCOMPLETE"), std::string::npos) << signal;
-        EXPECT_NE(test::ReadText(gang.out).find("0 of 2 verified"), std::string::npos) << test::ReadText(gang.out);
+        EXPECT_NE(test::ReadText(gang.out).find("0 of 2 verified"), std::string::npos)
+            << test::ReadText(gang.out);
         for (const std::string& path : {a.path, b.path}) {
-            const std::string log = test::ReadText(dir.File("home/log/pts-" + path.substr(path.rfind('/') + 1) + "/download.log"));
-            EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)), std::string::npos) << log;
+            const std::string log = test::ReadText(
+                dir.File("home/log/pts-" + path.substr(path.rfind('/') + 1) + "/download.log"));
+            EXPECT_NE(log.find("the run was interrupted by signal " + std::to_string(signal)),
+                      std::string::npos)
+                << log;
             EXPECT_NE(log.find(" end error "), std::string::npos) << log;
         }
     }

@@ -2,11 +2,11 @@
 // Lines it reports are read back with Qt's JSON parser, field by field.
 #include "gang.h"
 
+#include <gtest/gtest.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <map>
 #include <set>
@@ -26,7 +26,7 @@ namespace {
 // The chips behind the ports, by device path. A port's n-th open meets a fresh chip made from
 // its n-th configuration (the last one repeats); a port listed as dead cannot be opened.
 class PortChips : public PortLinkFactory {
-public:
+  public:
     explicit PortChips(test::ManualHost& host) : host_(host) {}
     std::unique_ptr<PortLink> Create(const LinkContext& context) override {
         return std::make_unique<Link>(*this, context);
@@ -35,18 +35,22 @@ public:
     std::set<std::string> dead;
     std::map<std::string, std::vector<std::unique_ptr<sim::BootLoaderSim>>> chips;
 
-private:
+  private:
     class Link : public PortLink {
-    public:
+      public:
         Link(PortChips& owner, const LinkContext& context) : owner_(owner), context_(context) {}
         void OpenByName(const std::string& name) override { OpenByPath(name); }
         void OpenByPath(const std::string& path) override {
-            if (owner_.dead.count(path)) throw LoaderError("Open failed!", path + ": No such file or directory");
+            if (owner_.dead.count(path))
+                throw LoaderError("Open failed!", path + ": No such file or directory");
             auto& list = owner_.chips[path];
             const auto& configs = owner_.configs[path];
-            const sim::SimConfig config = configs.empty() ? sim::SimConfig{} : configs[std::min(list.size(), configs.size() - 1)];
+            const sim::SimConfig config = configs.empty()
+                                              ? sim::SimConfig{}
+                                              : configs[std::min(list.size(), configs.size() - 1)];
             list.push_back(std::make_unique<sim::BootLoaderSim>(config));
-            inner_ = std::make_unique<test::SimLink>(owner_.host_, context_, *list.back(), noFailures_);
+            inner_ =
+                std::make_unique<test::SimLink>(owner_.host_, context_, *list.back(), noFailures_);
             inner_->OpenByPath(path);
         }
         void Send(const std::uint8_t* bytes, std::size_t length) override {
@@ -57,7 +61,7 @@ private:
             if (inner_) inner_->Close();
         }
 
-    private:
+      private:
         PortChips& owner_;
         LinkContext context_;
         int noFailures_ = 0;
@@ -73,14 +77,15 @@ sim::SimConfig ChipWithCsn(std::uint8_t last) {
 }
 
 class GangTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
         setenv("OV58XX_LOADER_HOME", dir.Path().c_str(), 1);
         test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(30000, 7));
         image.path = image.source = dir.File("fw.bin");
         image.size = 30000;
-        image.sha256 = std::string(64, 'a');  // what the runs report; the real digest is checked end to end
+        image.sha256 =
+            std::string(64, 'a');  // what the runs report; the real digest is checked end to end
         ports.sysRoot = dir.File("sys");
         ports.devRoot = dir.File("dev");
         test::RunCommand("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "'");
@@ -100,7 +105,8 @@ protected:
         MainConfig config;
         DownloadRequest base = RequestFromSettings(config, ports);
         reports = std::make_unique<GangReports>(GangReports::Mode::Json, out, options.resultsPath);
-        gang = std::make_unique<Gang>(host, chips, options, base, image, *reports, ports, dir.File("log"), [this] { host.Quit(); });
+        gang = std::make_unique<Gang>(host, chips, options, base, image, *reports, ports,
+                                      dir.File("log"), [this] { host.Quit(); });
         gang->Start();
         const std::uint64_t end = host.TickCount() + limitMs;
         while (!host.quit && host.TickCount() < end) {
@@ -127,7 +133,8 @@ protected:
     std::vector<QJsonObject> Of(const std::string& event, const std::string& port = {}) const {
         std::vector<QJsonObject> found;
         for (const auto& e : events)
-            if (e["event"].toString().toStdString() == event && (port.empty() || e["port"].toString().toStdString() == port))
+            if (e["event"].toString().toStdString() == event &&
+                (port.empty() || e["port"].toString().toStdString() == port))
                 found.push_back(e);
         return found;
     }
@@ -136,7 +143,9 @@ protected:
         for (const auto& l : lines) all += l;
         return all;
     }
-    static std::string Str(const QJsonObject& e, const char* key) { return e[key].toString().toStdString(); }
+    static std::string Str(const QJsonObject& e, const char* key) {
+        return e[key].toString().toStdString();
+    }
 
     test::TempDir dir;
     test::ManualHost host;
@@ -161,8 +170,8 @@ TEST_F(GangTest, FourPortsOneChipFailingOneLineVanishingOneDeadPort) {
     vanishing.closeAfter = 5;  // the line drops in the middle of the data
     chips.configs["/dev/ttyG4"] = {vanishing};
     chips.dead.insert("/dev/ttyG5");
-    Run({"ov58xx-gang", "-f", image.source, "-p", "/dev/ttyG1", "-p", "ttyG2", "-p", "/dev/ttyG3", "-p", "/dev/ttyG4", "-p",
-         "/dev/ttyG5"});
+    Run({"ov58xx-gang", "-f", image.source, "-p", "/dev/ttyG1", "-p", "ttyG2", "-p", "/dev/ttyG3",
+         "-p", "/dev/ttyG4", "-p", "/dev/ttyG5"});
 
     EXPECT_FALSE(gang->AllOk());  // exit status 1
     std::map<std::string, QJsonObject> end;
@@ -188,7 +197,8 @@ TEST_F(GangTest, FourPortsOneChipFailingOneLineVanishingOneDeadPort) {
     EXPECT_EQ(Str(end["/dev/ttyG5"], "outcome"), "port-error");
     EXPECT_EQ(end["/dev/ttyG5"]["code"].toInt(), 300);
     EXPECT_TRUE(end["/dev/ttyG5"]["csn"].isNull());
-    EXPECT_NE(Str(end["/dev/ttyG5"], "message").find("/dev/ttyG5"), std::string::npos) << Str(end["/dev/ttyG5"], "message");
+    EXPECT_NE(Str(end["/dev/ttyG5"], "message").find("/dev/ttyG5"), std::string::npos)
+        << Str(end["/dev/ttyG5"], "message");
 
     // Every event carries the contract's fields; each run has its own id.
     std::set<int> runIds;
@@ -220,18 +230,23 @@ TEST_F(GangTest, FourPortsOneChipFailingOneLineVanishingOneDeadPort) {
     // Progress every 10%, rising, the last one whole.
     const auto progress = Of("progress", "/dev/ttyG1");
     ASSERT_EQ(progress.size(), 10u);
-    for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i]["percent"].toInt(), static_cast<int>(10 * (i + 1)));
+    for (std::size_t i = 0; i < progress.size(); ++i)
+        EXPECT_EQ(progress[i]["percent"].toInt(), static_cast<int>(10 * (i + 1)));
     EXPECT_EQ(progress.back()["bytes"].toInteger(), 30000);
 
     // Each port keeps its own log; one port's failure is not written into another's.
     const std::string log1 = test::ReadText(dir.File("log/ttyG1/download.log"));
     const std::string log3 = test::ReadText(dir.File("log/ttyG3/download.log"));
-    EXPECT_NE(log1.find("/dev/ttyG1 run 1.1 end ok (200) File downloaded successfully !"), std::string::npos) << log1;
+    EXPECT_NE(log1.find("/dev/ttyG1 run 1.1 end ok (200) File downloaded successfully !"),
+              std::string::npos)
+        << log1;
     EXPECT_EQ(log1.find("step2:verify error"), std::string::npos);
     EXPECT_NE(log3.find("/dev/ttyG3 run 3.1 end failed"), std::string::npos) << log3;
     EXPECT_NE(log3.find("step2:verify error"), std::string::npos);
     EXPECT_EQ(log3.find("File downloaded successfully !"), std::string::npos);
-    EXPECT_NE(test::ReadText(dir.File("log/ttyG4/download.log")).find("Serial communication error!"), std::string::npos);
+    EXPECT_NE(
+        test::ReadText(dir.File("log/ttyG4/download.log")).find("Serial communication error!"),
+        std::string::npos);
 }
 
 TEST_F(GangTest, RetryTurnsAFirstFailureIntoOkAndAppendsEveryEndToTheLedger) {
@@ -241,7 +256,8 @@ TEST_F(GangTest, RetryTurnsAFirstFailureIntoOkAndAppendsEveryEndToTheLedger) {
     chips.configs["/dev/ttyG2"] = {failingOnce};  // fails every time
     const std::string ledger = dir.File("results.jsonl");
     test::WriteFile(ledger, "{\"an earlier\":\"line\"}\n");
-    Run({"ov58xx-gang", "-f", image.source, "-p", "/dev/ttyG1", "-p", "/dev/ttyG2", "--retry", "2", "--results", ledger});
+    Run({"ov58xx-gang", "-f", image.source, "-p", "/dev/ttyG1", "-p", "/dev/ttyG2", "--retry", "2",
+         "--results", ledger});
 
     const auto starts = Of("start", "/dev/ttyG1");
     const auto ends = Of("end", "/dev/ttyG1");
@@ -265,7 +281,8 @@ TEST_F(GangTest, RetryTurnsAFirstFailureIntoOkAndAppendsEveryEndToTheLedger) {
     EXPECT_EQ(line, "{\"an earlier\":\"line\"}");
     std::vector<std::string> stdoutEnds;
     for (const auto& l : lines)
-        if (l.find("\"event\":\"end\"") != std::string::npos) stdoutEnds.push_back(l.substr(0, l.size() - 1));
+        if (l.find("\"event\":\"end\"") != std::string::npos)
+            stdoutEnds.push_back(l.substr(0, l.size() - 1));
     std::vector<std::string> ledgerEnds;
     while (std::getline(ledgerLines, line)) ledgerEnds.push_back(line);
     EXPECT_EQ(ledgerEnds, stdoutEnds);
@@ -274,17 +291,19 @@ TEST_F(GangTest, RetryTurnsAFirstFailureIntoOkAndAppendsEveryEndToTheLedger) {
 
 // A fake station: USB chips appear (and re-enumerate) under /sys and /dev as the test says.
 class StationTest : public GangTest {
-protected:
+  protected:
     void Plug(const std::string& tty, const std::string& usb) {
         const std::string iface = "sys/devices/pci0/usb1/" + usb + "/" + usb + ":1.0";
-        test::RunCommand("mkdir -p '" + dir.File(iface) + "' '" + dir.File("sys/class/tty/" + tty) + "' && ln -sfn '" +
-                         dir.File(iface) + "' '" + dir.File("sys/class/tty/" + tty + "/device") + "'");
+        test::RunCommand("mkdir -p '" + dir.File(iface) + "' '" + dir.File("sys/class/tty/" + tty) +
+                         "' && ln -sfn '" + dir.File(iface) + "' '" +
+                         dir.File("sys/class/tty/" + tty + "/device") + "'");
         test::WriteFile(dir.File("sys/devices/pci0/usb1/" + usb + "/idVendor"), "1209\n");
         test::WriteFile(dir.File("sys/devices/pci0/usb1/" + usb + "/idProduct"), "5841\n");
         test::WriteFile(dir.File("dev/" + tty), "");
     }
     void Unplug(const std::string& tty) {
-        test::RunCommand("rm -rf '" + dir.File("sys/class/tty/" + tty) + "' '" + dir.File("dev/" + tty) + "'");
+        test::RunCommand("rm -rf '" + dir.File("sys/class/tty/" + tty) + "' '" +
+                         dir.File("dev/" + tty) + "'");
     }
     bool Ended(const std::string& tty) const {
         for (const auto& e : Of("end"))
@@ -294,7 +313,8 @@ protected:
 };
 
 TEST_F(StationTest, ChipsAppearOneAfterAnotherAndAReEnumeratedChipKeepsItsSlot) {
-    const std::string acm0 = dir.File("dev/ttyACM0"), acm1 = dir.File("dev/ttyACM1"), acm2 = dir.File("dev/ttyACM2");
+    const std::string acm0 = dir.File("dev/ttyACM0"), acm1 = dir.File("dev/ttyACM1"),
+                      acm2 = dir.File("dev/ttyACM2");
     chips.configs[acm0] = {ChipWithCsn(0x10)};
     chips.configs[acm2] = {ChipWithCsn(0x10)};  // the first chip again, under a new name
     chips.configs[acm1] = {ChipWithCsn(0x11)};
@@ -378,12 +398,14 @@ TEST_F(StationTest, InterruptOnceLetsRunsFinishTwiceStopsThem) {
         EXPECT_LT(e["bytes"].toInteger(), 30000);
     }
     EXPECT_FALSE(gang->AllOk());
-    for (const char* port : {"/dev/ttyG1", "/dev/ttyG2"}) EXPECT_FALSE(chips.chips[port].back()->Complete());
+    for (const char* port : {"/dev/ttyG1", "/dev/ttyG2"})
+        EXPECT_FALSE(chips.chips[port].back()->Complete());
 }
 
 TEST(GangOptions, WhatIsAcceptedAndWhatIsRefused) {
-    const GangOptions o = ParseGangOptions({"ov58xx-gang", "-f", "fw.bin", "-p", "/dev/ttyUSB0", "--port", "ttyUSB1", "-t",
-                                            "3000", "--retry", "2", "--json", "--results", "r.jsonl"});
+    const GangOptions o =
+        ParseGangOptions({"ov58xx-gang", "-f", "fw.bin", "-p", "/dev/ttyUSB0", "--port", "ttyUSB1",
+                          "-t", "3000", "--retry", "2", "--json", "--results", "r.jsonl"});
     EXPECT_EQ(o.image, "fw.bin");
     EXPECT_EQ(o.ports, (std::vector<std::string>{"/dev/ttyUSB0", "ttyUSB1"}));
     EXPECT_EQ(o.handshakeTimeoutMs, 3000);

@@ -1,7 +1,8 @@
+#include "station_check.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "station_check.h"
 #include "support/test_files.h"
 
 namespace ov::gang {
@@ -9,23 +10,24 @@ namespace {
 
 // A fake station: sysfs, /dev, /proc and udev rule folders under one temporary directory.
 class StationCheckTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         roots.ports.sysRoot = dir.File("sys");
         roots.ports.devRoot = dir.File("dev");
         roots.proc = dir.File("proc");
         roots.udevRules = {dir.File("etc-rules"), dir.File("lib-rules")};
         roots.canReadWrite = [this](const std::string& path) { return path != noAccess; };
-        Run("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "' '" + dir.File("proc") + "' '" +
-            dir.File("etc-rules") + "' '" + dir.File("lib-rules") + "'");
+        Run("mkdir -p '" + dir.File("sys/class/tty") + "' '" + dir.File("dev") + "' '" +
+            dir.File("proc") + "' '" + dir.File("etc-rules") + "' '" + dir.File("lib-rules") + "'");
     }
     void Run(const std::string& command) { ASSERT_EQ(test::RunCommand(command), 0) << command; }
     // A USB serial device at bus 1, port `port`, with its IDs and serial number.
-    void Device(const std::string& tty, const std::string& port, const char* vid, const char* pid, const char* serial) {
+    void Device(const std::string& tty, const std::string& port, const char* vid, const char* pid,
+                const char* serial) {
         const std::string usb = dir.File("sys/devices/usb1/1-" + port);
         const std::string iface = usb + "/1-" + port + ":1.0";
-        Run("mkdir -p '" + iface + "/tty/" + tty + "' '" + dir.File("sys/class/tty/" + tty) + "' && ln -s '" + iface +
-            "' '" + dir.File("sys/class/tty/" + tty + "/device") + "'");
+        Run("mkdir -p '" + iface + "/tty/" + tty + "' '" + dir.File("sys/class/tty/" + tty) +
+            "' && ln -s '" + iface + "' '" + dir.File("sys/class/tty/" + tty + "/device") + "'");
         test::WriteFile(usb + "/idVendor", std::string(vid) + "\n");
         test::WriteFile(usb + "/idProduct", std::string(pid) + "\n");
         test::WriteFile(usb + "/serial", std::string(serial) + "\n");
@@ -38,7 +40,11 @@ protected:
         test::WriteFile(p + "/comm", name + "\n");
         if (!holds.empty()) Run("ln -s '" + holds + "' '" + p + "/fd/3'");
     }
-    void Rule() { test::WriteFile(dir.File("lib-rules/60-ov58xx.rules"), "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1209\", ATTRS{idProduct}==\"5841\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n"); }
+    void Rule() {
+        test::WriteFile(dir.File("lib-rules/60-ov58xx.rules"),
+                        "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1209\", "
+                        "ATTRS{idProduct}==\"5841\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+    }
 
     test::TempDir dir;
     StationRoots roots;
@@ -69,8 +75,10 @@ TEST_F(StationCheckTest, ReadyOnlyWithTheRuleFreePortsAndNoGrabbingService) {
     ASSERT_EQ(held.ports[0].heldBy.size(), 1u);
     EXPECT_EQ(held.ports[0].heldBy[0].name, "minicom");
     EXPECT_EQ(held.ports[0].heldBy[0].pid, 4242);
-    EXPECT_NE(CheckText(held, 0x1209, 0x5841).find("held by minicom (pid 4242)"), std::string::npos);
-    EXPECT_NE(CheckJson(held).find("\"held_by\":[{\"pid\":4242,\"name\":\"minicom\"}]"), std::string::npos);
+    EXPECT_NE(CheckText(held, 0x1209, 0x5841).find("held by minicom (pid 4242)"),
+              std::string::npos);
+    EXPECT_NE(CheckJson(held).find("\"held_by\":[{\"pid\":4242,\"name\":\"minicom\"}]"),
+              std::string::npos);
     Run("rm -rf '" + dir.File("proc/4242") + "'");
 
     // This user may not open the chip's port.
@@ -78,7 +86,9 @@ TEST_F(StationCheckTest, ReadyOnlyWithTheRuleFreePortsAndNoGrabbingService) {
     StationCheck locked = CheckStation(roots, 0x1209, 0x5841);
     EXPECT_FALSE(locked.Ready());
     EXPECT_FALSE(locked.ports[0].readWrite);
-    EXPECT_EQ(locked.problems, std::vector<std::string>{dir.File("dev/ttyACM0") + ": this user cannot open it for reading and writing"});
+    EXPECT_EQ(locked.problems,
+              std::vector<std::string>{dir.File("dev/ttyACM0") +
+                                       ": this user cannot open it for reading and writing"});
     noAccess.clear();
 
     // ModemManager runs: kept off by the rule; without the rule, the station is not ready.
@@ -91,7 +101,8 @@ TEST_F(StationCheckTest, ReadyOnlyWithTheRuleFreePortsAndNoGrabbingService) {
     StationCheck exposed = CheckStation(roots, 0x1209, 0x5841);
     EXPECT_FALSE(exposed.Ready());
     EXPECT_FALSE(exposed.services[0].keptOff);
-    EXPECT_EQ(exposed.problems.size(), 2u);  // the rule missing, and ModemManager free to grab the chip
+    EXPECT_EQ(exposed.problems.size(),
+              2u);  // the rule missing, and ModemManager free to grab the chip
     EXPECT_NE(CheckJson(exposed).find("\"udev_rule\":null"), std::string::npos);
 }
 

@@ -27,8 +27,9 @@ void PutLe32(Bytes& out, std::uint32_t v) {
 }
 
 class DownloadFileTest : public ::testing::Test {
-protected:
-    std::unique_ptr<BaseDownloadFile> Image(const Bytes& bytes, const std::string& name = "fw.bin") {
+  protected:
+    std::unique_ptr<BaseDownloadFile> Image(const Bytes& bytes,
+                                            const std::string& name = "fw.bin") {
         test::WriteBytes(dir.File(name), bytes);
         return CreateDownloadFile(dir.File(name));
     }
@@ -52,8 +53,8 @@ TEST_F(DownloadFileTest, UnsignedStep3BodyCarriesOptionsLengthDigestAndCrc32) {
     std::uint8_t digest[32];
     unsigned size = 0;
     EVP_Digest(image.data(), image.size(), digest, &size, EVP_sha256(), nullptr);
-    for (const auto& [options, optionByte] :
-         std::vector<std::pair<DownloadOptions, std::uint8_t>>{{{1, 1, 1}, 0xFE}, {{0, 0, 0}, 0x00}, {{0, 1, 0}, 0x0C}}) {
+    for (const auto& [options, optionByte] : std::vector<std::pair<DownloadOptions, std::uint8_t>>{
+             {{1, 1, 1}, 0xFE}, {{0, 0, 0}, 0x00}, {{0, 1, 0}, 0x0C}}) {
         Bytes body(7, 0);
         body.push_back(optionByte);
         PutLe32(body, 3000);
@@ -127,7 +128,8 @@ TEST_F(DownloadFileTest, ExtraFileFramesOfEveryKind) {
     ASSERT_TRUE(f->HasMoreExtraFiles());
     EXPECT_EQ(f->CurrentExtraPacketCount(), 2);
     f->BuildExtraFileFrame(1);
-    Bytes header = {0x55, 0x06, 0x2D, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x01, 0xDC, 0x05, 0x00, 0x00};
+    Bytes header = {0x55, 0x06, 0x2D, 0x00, 0x01, 0x00, 0x00, 0x00,
+                    0x00, 0x02, 0x01, 0xDC, 0x05, 0x00, 0x00};
     header.resize(header.size() + 32, 0x77);
     EXPECT_EQ(FrameOf(*f), Sealed(header));
     EXPECT_EQ(f->FrameSize(), 49u);
@@ -145,7 +147,8 @@ TEST_F(DownloadFileTest, ExtraFileFramesOfEveryKind) {
     f->extraIndex = 1;
     EXPECT_TRUE(f->CurrentExtraEraseOnly());
     f->BuildExtraFileFrame(1);
-    header = {0x55, 0x06, 0x2D, 0x00, 0x01, 0x01, 0x01, 0x00, 0x80, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
+    header = {0x55, 0x06, 0x2D, 0x00, 0x01, 0x01, 0x01, 0x00,
+              0x80, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
     header.resize(header.size() + 32, 0x00);
     EXPECT_EQ(FrameOf(*f), Sealed(header));
 
@@ -160,9 +163,11 @@ TEST_F(DownloadFileTest, ExtraFileFramesOfEveryKind) {
 
 TEST_F(DownloadFileTest, ExtensionChoosesTheClass) {
     test::WriteBytes(dir.File("FIRMWARE.BIN"), {1, 2});
-    EXPECT_NE(dynamic_cast<BinDownloadFile*>(CreateDownloadFile(dir.File("FIRMWARE.BIN")).get()), nullptr);
+    EXPECT_NE(dynamic_cast<BinDownloadFile*>(CreateDownloadFile(dir.File("FIRMWARE.BIN")).get()),
+              nullptr);
     test::WriteFile(dir.File("App.Hex"), ":00000001FF\r\n");
-    EXPECT_NE(dynamic_cast<HexDownloadFile*>(CreateDownloadFile(dir.File("App.Hex")).get()), nullptr);
+    EXPECT_NE(dynamic_cast<HexDownloadFile*>(CreateDownloadFile(dir.File("App.Hex")).get()),
+              nullptr);
     for (const std::string name : {"fw.bin.txt", "firmware", "fw.sigx_2"}) {
         test::WriteBytes(dir.File(name), {1});
         try {

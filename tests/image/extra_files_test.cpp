@@ -10,7 +10,7 @@ namespace ov {
 namespace {
 
 class ExtraFilesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
         test::WriteBytes(dir.File("fw.bin"), {1, 2, 3});
@@ -20,7 +20,8 @@ protected:
 
     void Configure(const std::vector<std::pair<int, std::string>>& keys) {
         std::vector<std::pair<std::string, std::string>> entries;
-        for (const auto& [n, value] : keys) entries.push_back({"ExtraDownloadFile" + std::to_string(n) + "Info", value});
+        for (const auto& [n, value] : keys)
+            entries.push_back({"ExtraDownloadFile" + std::to_string(n) + "Info", value});
         ASSERT_TRUE(WriteIniStrings(ini(), "MainConfig Setting", entries));
     }
     std::string Error() {
@@ -39,7 +40,9 @@ protected:
 
 TEST_F(ExtraFilesTest, KeysAreReadUntilTheFirstGap) {
     test::WriteBytes(dir.File("a.bin"), test::RandomBytes(100, 1));
-    Configure({{1, dir.File("a.bin") + "|0|0|1000000|0"}, {2, "|1|0|1010000|10000"}, {4, "|1|0|1020000|10"}});
+    Configure({{1, dir.File("a.bin") + "|0|0|1000000|0"},
+               {2, "|1|0|1010000|10000"},
+               {4, "|1|0|1020000|10"}});
     EXPECT_EQ(Error(), "accepted");
     ASSERT_EQ(image->downloadList.size(), 2u);
     EXPECT_EQ(image->downloadList[0]->length, 100u);  // the file's size, whatever was configured
@@ -50,11 +53,13 @@ TEST_F(ExtraFilesTest, KeysAreReadUntilTheFirstGap) {
 
 TEST_F(ExtraFilesTest, AddressRulesAndFieldChecks) {
     const std::string fmt = "In the configuration file: ExtraDownloadFile1Info format error";
-    const std::string addr = "In the configuration file: The starting address of ExtraDownloadFile1Info is wrong ";
+    const std::string addr =
+        "In the configuration file: The starting address of ExtraDownloadFile1Info is wrong ";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"|1|0|1000000|10000", "accepted"},
         {"|1|0|1000000|0",
-         "In the configuration file: [ExtraDownloadFile1Info] is incorrectly filled in [the length cannot be 0 only "
+         "In the configuration file: [ExtraDownloadFile1Info] is incorrectly filled in [the length "
+         "cannot be 0 only "
          "when the identifier is 1] "},
         {"|1|0|1000800|10", addr},
         {"|1|1|1008000|10", "accepted"},
@@ -63,16 +68,21 @@ TEST_F(ExtraFilesTest, AddressRulesAndFieldChecks) {
         {"|1|0|0x1000000|10", "accepted"},
         {"|11|0|1000000|10", fmt},
         {"| 1|0|1000000|10", fmt},
-        {"|2|0|1000000|10", "In the configuration file: ExtraDownloadFile1Info the value of the erase-only identifier error"},
+        {"|2|0|1000000|10",
+         "In the configuration file: ExtraDownloadFile1Info the value of the erase-only identifier "
+         "error"},
         {"|1|x|1000000|10",
-         "In the configuration file: the value of the encryption identifier of  ExtraDownloadFile1Info is wrong"},
+         "In the configuration file: the value of the encryption identifier of  "
+         "ExtraDownloadFile1Info is wrong"},
         {"no bars", fmt},
         {"|1|0|1000000", fmt},
         {"|1|0|1000000|", "In the configuration file: ExtraDownloadFile1Info format error "},
         {"|0|0|1000000|10",
-         "In the configuration file:ExtraDownloadFile1Info is incorrectly filled in [only the file path cannot be empty "
+         "In the configuration file:ExtraDownloadFile1Info is incorrectly filled in [only the file "
+         "path cannot be empty "
          "when the identifier is 0]"},
-        {"fw.txt|0|0|1000000|10", "In the configuration file: [ExtraDownloadFile1Info] file type error "},
+        {"fw.txt|0|0|1000000|10",
+         "In the configuration file: [ExtraDownloadFile1Info] file type error "},
         {"/nowhere/x.bin|0|0|1000000|10", "In the configuration file not exist[/nowhere/x.bin]"},
     };
     for (const auto& [value, expected] : cases) {
@@ -87,8 +97,9 @@ TEST_F(ExtraFilesTest, AddressRulesAndFieldChecks) {
 
 TEST_F(ExtraFilesTest, HexEntryConvertedWithItsOwnBaseAndMeasuredAfterwards) {
     // Sixteen bytes at 0x01010010: the binary starts at the entry's address, 0x01010000.
-    test::WriteFile(dir.File("Fw.HEX"),
-                    ":020000040101F8\r\n:10001000000102030405060708090A0B0C0D0E0F68\r\n:00000001FF\r\n");
+    test::WriteFile(
+        dir.File("Fw.HEX"),
+        ":020000040101F8\r\n:10001000000102030405060708090A0B0C0D0E0F68\r\n:00000001FF\r\n");
     Configure({{1, dir.File("Fw.HEX") + "|0|0|1010000|5"}});
     EXPECT_EQ(Error(), "accepted");
     ASSERT_EQ(image->downloadList.size(), 1u);
@@ -121,7 +132,8 @@ TEST_F(ExtraFilesTest, SecondCheckOfEntriesFromAnImage) {
         FAIL();
     } catch (const LoaderError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "In the configuration file: sigx_1 entry 1 is incorrectly filled in [the length cannot be 0 only when "
+                  "In the configuration file: sigx_1 entry 1 is incorrectly filled in [the length "
+                  "cannot be 0 only when "
                   "the identifier is 1] ");
     }
     entry->encrypted = 3;

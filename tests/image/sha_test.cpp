@@ -58,7 +58,8 @@ TEST(Sha, EqualsOpenSslForEveryShortLengthAndBlockBoundaries) {
     for (std::size_t n = 0; n <= 300; ++n) lengths.push_back(n);
     lengths.insert(lengths.end(), {1023, 1024, 1025});
     for (std::size_t n : lengths) {
-        const std::vector<std::uint8_t> piece(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::vector<std::uint8_t> piece(data.begin(),
+                                              data.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_EQ(OwnSha256(piece), OpenSslDigest(EVP_sha256(), piece)) << "length " << n;
         EXPECT_EQ(OwnSha512(piece), OpenSslDigest(EVP_sha512(), piece)) << "length " << n;
     }
@@ -111,12 +112,15 @@ TEST(Sha, FileRoutinesPublishedValuesAtBoundaries) {
                             "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"));
     const auto data = test::RandomBytes(1025, 5);
     for (std::size_t n : {55, 56, 63, 64, 111, 112, 127, 128, 1023, 1024, 1025}) {
-        const std::vector<std::uint8_t> piece(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::vector<std::uint8_t> piece(data.begin(),
+                                              data.begin() + static_cast<std::ptrdiff_t>(n));
         test::WriteBytes(dir.File("f"), piece);
         Sha256OfFile(dir.File("f"), d256);
         Sha512OfFile(dir.File("f"), d512);
-        EXPECT_EQ(std::vector<std::uint8_t>(d256, d256 + 32), OpenSslDigest(EVP_sha256(), piece)) << n;
-        EXPECT_EQ(std::vector<std::uint8_t>(d512, d512 + 64), OpenSslDigest(EVP_sha512(), piece)) << n;
+        EXPECT_EQ(std::vector<std::uint8_t>(d256, d256 + 32), OpenSslDigest(EVP_sha256(), piece))
+            << n;
+        EXPECT_EQ(std::vector<std::uint8_t>(d512, d512 + 64), OpenSslDigest(EVP_sha512(), piece))
+            << n;
     }
 }
 

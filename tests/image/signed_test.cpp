@@ -29,7 +29,7 @@ SignedContainerFields Fields(std::size_t s) {
 Bytes FrameOf(const BaseDownloadFile& f) { return Bytes(f.Frame(), f.Frame() + f.FrameSize()); }
 
 class SignedTest : public ::testing::Test {
-protected:
+  protected:
     std::string Container(std::size_t s, const Bytes& image, const std::string& name) {
         test::WriteBytes(dir.File("image.bin"), image);
         WriteSignedContainer(dir.File(name), Fields(s), dir.File("image.bin"));
@@ -48,7 +48,8 @@ protected:
 
 TEST_F(SignedTest, SizesOf2048And4096BitContainersAndTheirFrames) {
     const Bytes image = test::RandomBytes(2500, 5);
-    for (const auto& [s, keyLen, sigLen] : std::vector<std::tuple<std::size_t, int, int>>{{256, 285, 272}, {512, 541, 528}}) {
+    for (const auto& [s, keyLen, sigLen] :
+         std::vector<std::tuple<std::size_t, int, int>>{{256, 285, 272}, {512, 541, 528}}) {
         const std::string path = Container(s, image, "fw.sig");
         EXPECT_EQ(test::ReadBytes(path).size(), 6u + keyLen + 6 + sigLen + 6 + image.size());
         auto file = CreateDownloadFile(path);
@@ -58,8 +59,12 @@ TEST_F(SignedTest, SizesOf2048And4096BitContainersAndTheirFrames) {
         EXPECT_EQ(file->FrameSize(), static_cast<std::size_t>(keyLen + 8));
         const Bytes key = BuildKeyRecord(Fields(s));
         // 55 02, length, stage, the key record's content unchanged, CRC.
-        Bytes expected = {0x55, 0x02, static_cast<std::uint8_t>((keyLen + 4) & 0xFF),
-                          static_cast<std::uint8_t>((keyLen + 4) >> 8), 0x77, 0x77};
+        Bytes expected = {0x55,
+                          0x02,
+                          static_cast<std::uint8_t>((keyLen + 4) & 0xFF),
+                          static_cast<std::uint8_t>((keyLen + 4) >> 8),
+                          0x77,
+                          0x77};
         expected.insert(expected.end(), key.begin() + 6, key.end());
         Bytes frame = FrameOf(*file);
         EXPECT_EQ(Bytes(frame.begin(), frame.end() - 2), expected);
@@ -69,7 +74,8 @@ TEST_F(SignedTest, SizesOf2048And4096BitContainersAndTheirFrames) {
         // The data frames read the image from behind the records.
         file->BuildDataFrame();
         frame = FrameOf(*file);
-        EXPECT_EQ(Bytes(frame.begin() + 4, frame.end() - 2), Bytes(image.begin(), image.begin() + 1024));
+        EXPECT_EQ(Bytes(frame.begin() + 4, frame.end() - 2),
+                  Bytes(image.begin(), image.begin() + 1024));
     }
 }
 
@@ -79,7 +85,8 @@ TEST_F(SignedTest, KeyAndSignatureRecordFields) {
     ASSERT_EQ(key.size(), 6u + 285);
     EXPECT_EQ(Bytes(key.begin(), key.begin() + 6), test::FromHex("AA 01 1D 01 00 00"));
     EXPECT_EQ(key[6], 0x55);
-    EXPECT_EQ(Bytes(key.begin() + 7, key.begin() + 23), test::FromHex("3030303030303030 3030303030301234"));
+    EXPECT_EQ(Bytes(key.begin() + 7, key.begin() + 23),
+              test::FromHex("3030303030303030 3030303030301234"));
     EXPECT_EQ(key[23], 100);
     EXPECT_EQ(key[24], 2);
     EXPECT_EQ(Bytes(key.begin() + 25, key.begin() + 27), test::FromHex("01 00"));
@@ -89,7 +96,8 @@ TEST_F(SignedTest, KeyAndSignatureRecordFields) {
     f.options = {1, 1, 1};
     const Bytes sig = BuildSignatureRecord(f, 0x12345);
     ASSERT_EQ(sig.size(), 6u + 272);
-    EXPECT_EQ(Bytes(sig.begin(), sig.begin() + 18), test::FromHex("AA 02 10 01 00 00 55 01 02 01 00 02 00 FF 45 23 01 00"));
+    EXPECT_EQ(Bytes(sig.begin(), sig.begin() + 18),
+              test::FromHex("AA 02 10 01 00 00 55 01 02 01 00 02 00 FF 45 23 01 00"));
     EXPECT_EQ(Bytes(sig.begin() + 18, sig.begin() + 274), f.signature);
     const std::uint32_t crc = test::ReferenceCrc32Mpeg2(sig.data() + 6, 268);
     EXPECT_EQ(Bytes(sig.end() - 4, sig.end()),
@@ -102,7 +110,10 @@ TEST_F(SignedTest, KeyAndSignatureRecordFields) {
 }
 
 TEST_F(SignedTest, SerialNumberField) {
-    EXPECT_EQ(Bytes(16, 0), [] { auto a = EsnField("", false); return Bytes(a.begin(), a.end()); }());
+    EXPECT_EQ(Bytes(16, 0), [] {
+        auto a = EsnField("", false);
+        return Bytes(a.begin(), a.end());
+    }());
     auto text = EsnField("12", false);
     Bytes expected(14, 0x30);
     expected.push_back(0x31);
@@ -115,7 +126,8 @@ TEST_F(SignedTest, SerialNumberField) {
     EXPECT_EQ(Bytes(odd.begin(), odd.end()), test::FromHex("3030303030303030303030303030 AB 0C"));
     auto longText = EsnField("0123456789ABCDEFXYZ", false);
     EXPECT_EQ(std::string(longText.begin(), longText.end()), "0123456789ABCDEF");
-    EXPECT_EQ(SignedBlock(test::FromHex("0102").data(), 2, 0x01020304, true), test::FromHex("0102 04030201"));
+    EXPECT_EQ(SignedBlock(test::FromHex("0102").data(), 2, 0x01020304, true),
+              test::FromHex("0102 04030201"));
 }
 
 TEST_F(SignedTest, WriterOutputParsesBackToTheSameRecords) {
@@ -131,14 +143,16 @@ TEST_F(SignedTest, WriterOutputParsesBackToTheSameRecords) {
 }
 
 // Builds a ".sigx_1" from a ".sigx" and additional-file records.
-Bytes Sigx1(const Bytes& sigx, const std::vector<std::pair<std::uint16_t, Bytes>>& entries, int count) {
+Bytes Sigx1(const Bytes& sigx, const std::vector<std::pair<std::uint16_t, Bytes>>& entries,
+            int count) {
     Bytes out = sigx;
     Bytes table = {0xAA, 0x04, 0, 0, 0, 0, static_cast<std::uint8_t>(count)};
     out.insert(out.end(), table.begin(), table.end());
     for (const auto& [tag, content] : entries) {
         const std::uint32_t n = static_cast<std::uint32_t>(content.size());
-        Bytes header = {static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(n),
-                        static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n >> 16), 0};
+        Bytes header = {static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag),
+                        static_cast<std::uint8_t>(n),        static_cast<std::uint8_t>(n >> 8),
+                        static_cast<std::uint8_t>(n >> 16),  0};
         out.insert(out.end(), header.begin(), header.end());
         out.insert(out.end(), content.begin(), content.end());
     }
@@ -146,9 +160,16 @@ Bytes Sigx1(const Bytes& sigx, const std::vector<std::pair<std::uint16_t, Bytes>
 }
 
 Bytes ExtraContent(std::uint32_t address, const Bytes& data) {
-    Bytes c = {0, 0, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-               static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24),
-               static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(data.size() >> 8), 0, 0};
+    Bytes c = {0,
+               0,
+               static_cast<std::uint8_t>(address),
+               static_cast<std::uint8_t>(address >> 8),
+               static_cast<std::uint8_t>(address >> 16),
+               static_cast<std::uint8_t>(address >> 24),
+               static_cast<std::uint8_t>(data.size()),
+               static_cast<std::uint8_t>(data.size() >> 8),
+               0,
+               0};
     c.insert(c.end(), data.begin(), data.end());
     return c;
 }
@@ -172,8 +193,10 @@ TEST_F(SignedTest, Sigx1SplitsIntoImageAndAdditionalFiles) {
     plain->BuildDataFrame();
     EXPECT_EQ(FrameOf(*none), FrameOf(*plain));
 
-    test::WriteBytes(dir.File("two.sigx_1"),
-                     Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, extra1)}, {0xAA06, ExtraContent(0x01020000, extra2)}}, 2));
+    test::WriteBytes(dir.File("two.sigx_1"), Sigx1(sigx,
+                                                   {{0xAA05, ExtraContent(0x01010000, extra1)},
+                                                    {0xAA06, ExtraContent(0x01020000, extra2)}},
+                                                   2));
     std::string workDir;
     {
         auto two = CreateDownloadFile(dir.File("two.sigx_1"));
@@ -194,7 +217,8 @@ TEST_F(SignedTest, Sigx1SplitsIntoImageAndAdditionalFiles) {
 
     {
         // An erase-only range of the table keeps its length once the settings add their files.
-        Bytes eraseOnly = {1, 0, 0x00, 0x00, 0x03, 0x01, 0x00, 0x00, 0x01, 0x00};  // 0x01030000, 0x10000 bytes
+        Bytes eraseOnly = {1,    0,    0x00, 0x00, 0x03,
+                           0x01, 0x00, 0x00, 0x01, 0x00};  // 0x01030000, 0x10000 bytes
         test::WriteBytes(dir.File("erase.sigx_1"), Sigx1(sigx, {{0xAA05, eraseOnly}}, 1));
         test::WriteFile(dir.File("none.ini"), "[MainConfig Setting]\n");
         auto erase = CreateDownloadFile(dir.File("erase.sigx_1"));
@@ -205,11 +229,15 @@ TEST_F(SignedTest, Sigx1SplitsIntoImageAndAdditionalFiles) {
         EXPECT_EQ(erase->downloadList[0]->length, 0x10000u);
     }
 
-    test::WriteBytes(dir.File("dup.sigx_1"),
-                     Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, extra1)}, {0xAA05, ExtraContent(0x01020000, extra2)}}, 2));
-    EXPECT_EQ(LoadError(dir.File("dup.sigx_1")), "文件格式异常,路径为:[" + dir.File("dup.sigx_1") + "]");
+    test::WriteBytes(dir.File("dup.sigx_1"), Sigx1(sigx,
+                                                   {{0xAA05, ExtraContent(0x01010000, extra1)},
+                                                    {0xAA05, ExtraContent(0x01020000, extra2)}},
+                                                   2));
+    EXPECT_EQ(LoadError(dir.File("dup.sigx_1")),
+              "文件格式异常,路径为:[" + dir.File("dup.sigx_1") + "]");
     test::WriteBytes(dir.File("short.sigx_1"), Sigx1(sigx, {{0xAA05, Bytes(9, 0)}}, 1));
-    EXPECT_NE(LoadError(dir.File("short.sigx_1")).find(dir.File("short.sigx_1")), std::string::npos);
+    EXPECT_NE(LoadError(dir.File("short.sigx_1")).find(dir.File("short.sigx_1")),
+              std::string::npos);
 }
 
 TEST_F(SignedTest, FormatErrorsAndLimits) {
@@ -243,7 +271,8 @@ TEST_F(SignedTest, FormatErrorsAndLimits) {
     bad.assign(good.begin(), good.end() - 1);
     test::WriteBytes(dir.File("cut.sig"), bad);
     EXPECT_EQ(LoadError(dir.File("cut.sig")), "The sig file format error 3!");
-    EXPECT_EQ(LoadError(dir.File("missing.sig")), "打开文件失败,路径为:[" + dir.File("missing.sig") + "]");
+    EXPECT_EQ(LoadError(dir.File("missing.sig")),
+              "打开文件失败,路径为:[" + dir.File("missing.sig") + "]");
 }
 
 // A container laid out byte by byte: a 285-byte key record and a 272-byte signature record of
@@ -312,8 +341,9 @@ TEST_F(SignedTest, ImageLengthsThatDisagreeAreRefusedAsTheImageRecordsFormatErro
 
     // A key or signature record running past the end of the file is its own record's error.
     const Bytes whole = HandMade(3000, 3000, 3000);
-    const std::pair<std::size_t, const char*> cuts[] = {{6 + 200, "The sig file format error 1!"},
-                                                        {6 + 285 + 6 + 100, "The sig file format error 2!"}};
+    const std::pair<std::size_t, const char*> cuts[] = {
+        {6 + 200, "The sig file format error 1!"},
+        {6 + 285 + 6 + 100, "The sig file format error 2!"}};
     for (const auto& [keep, message] : cuts) {
         SCOPED_TRACE(keep);
         const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
@@ -343,7 +373,8 @@ TEST_F(SignedTest, EmptyKeyAndSignatureRecordsAreCarriedAsTheyStand) {
 
 TEST_F(SignedTest, TruncatedAndCorruptedContainersNeverCrash) {
     const Bytes sigx = test::ReadBytes(Container(256, test::RandomBytes(700, 3), "fw.sigx"));
-    const Bytes full = Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, test::RandomBytes(40, 4))}}, 1);
+    const Bytes full =
+        Sigx1(sigx, {{0xAA05, ExtraContent(0x01010000, test::RandomBytes(40, 4))}}, 1);
     int loaded = 0, refused = 0;
     auto attempt = [&](const Bytes& bytes, const char* name) {
         test::WriteBytes(dir.File(name), bytes);
@@ -360,12 +391,14 @@ TEST_F(SignedTest, TruncatedAndCorruptedContainersNeverCrash) {
     };
     for (std::size_t n = 0; n < full.size(); ++n) {
         attempt(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n)), "cut.sigx_1");
-        if (n < sigx.size()) attempt(Bytes(sigx.begin(), sigx.begin() + static_cast<std::ptrdiff_t>(n)), "cut.sig");
+        if (n < sigx.size())
+            attempt(Bytes(sigx.begin(), sigx.begin() + static_cast<std::ptrdiff_t>(n)), "cut.sig");
     }
     std::mt19937 rng(99);
     for (int i = 0; i < 400; ++i) {
         Bytes flipped = full;
-        for (int k = 0; k < 3; ++k) flipped[rng() % 600] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        for (int k = 0; k < 3; ++k)
+            flipped[rng() % 600] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         attempt(flipped, "flip.sigx_1");
     }
     EXPECT_GT(refused, 0);

@@ -40,15 +40,20 @@ TEST(Json, AnyBytesAPathOrProcessNameHoldsBecomeAValidString) {
     EXPECT_EQ(dump("\xed\xa0\x80"), "\"" + fffd + fffd + fffd + "\"");
     EXPECT_EQ(dump("\xf4\x90\x80\x80"), "\"" + fffd + fffd + fffd + fffd + "\"");
     EXPECT_EQ(dump("\xf5\x80\x80"), "\"" + fffd + fffd + fffd + "\"");
-    EXPECT_EQ(dump("a\xff" "b\xfe"), "\"a" + fffd + "b" + fffd + "\"");
-    EXPECT_EQ(dump("\xe4\xb8" "a"), "\"" + fffd + "a\"");
+    EXPECT_EQ(dump("a\xff"
+                   "b\xfe"),
+              "\"a" + fffd + "b" + fffd + "\"");
+    EXPECT_EQ(dump("\xe4\xb8"
+                   "a"),
+              "\"" + fffd + "a\"");
     // Members stay in the order they are set, null where a value was never learnt.
     Json j;
     j["schema"] = 1;
     j["port"] = "/dev/pts/3";
     j["slot"] = TextOrNull("");
     j["csn"] = TextOrNull("0123456789ab");
-    EXPECT_EQ(DumpJson(j), "{\"schema\":1,\"port\":\"/dev/pts/3\",\"slot\":null,\"csn\":\"0123456789ab\"}");
+    EXPECT_EQ(DumpJson(j),
+              "{\"schema\":1,\"port\":\"/dev/pts/3\",\"slot\":null,\"csn\":\"0123456789ab\"}");
 }
 
 TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
@@ -62,7 +67,8 @@ TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
         log.Raw("raw line\n");
         const std::string text = test::ReadText(log.Path());
         EXPECT_TRUE(std::regex_match(
-            text, std::regex("file log\n\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\t\tfile 100%s\\.bin\n"
+            text, std::regex("file log\n\\[\\d{4}-\\d\\d-\\d\\d "
+                             "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\t\tfile 100%s\\.bin\n"
                              "\\[[^\\]]+\\]\t\tcount 7\nraw line\n")))
             << text;
         log.Reopen();
@@ -76,7 +82,10 @@ TEST(DownloadLog, OpenReopenCloseAndLiteralPercent) {
         log.Record("Serial communication error! (/dev/ttyUSB0: Input/output error)\n");
         const std::string after = test::ReadText(log.Path());
         EXPECT_NE(after.find("second run\n"), std::string::npos);
-        EXPECT_TRUE(std::regex_search(after, std::regex("\\]\t\tSerial communication error! \\(/dev/ttyUSB0: Input/output error\\)\n$")))
+        EXPECT_TRUE(std::regex_search(
+            after,
+            std::regex(
+                "\\]\t\tSerial communication error! \\(/dev/ttyUSB0: Input/output error\\)\n$")))
             << after;
         EXPECT_FALSE(log.IsOpen());
     }
@@ -105,7 +114,9 @@ TEST(LogView, EntryKinds) {
     EXPECT_EQ(BuildLogViewEntry("", kLogPlain), "\r\n\r\n");
     EXPECT_EQ(BuildLogViewEntry("abc", 7), "abc");
     const std::string send = BuildLogViewEntry("AA 01", kLogSend);
-    EXPECT_TRUE(std::regex_match(send, std::regex("\r\n-----Send   :\\d{4}-\\d\\d-\\d\\d [ \\d]\\d:[ \\d]\\d:\\d\\d \\d{3}-----\r\nAA 01\r\n\r\n")))
+    EXPECT_TRUE(
+        std::regex_match(send, std::regex("\r\n-----Send   :\\d{4}-\\d\\d-\\d\\d [ \\d]\\d:[ "
+                                          "\\d]\\d:\\d\\d \\d{3}-----\r\nAA 01\r\n\r\n")))
         << send;
     EXPECT_EQ(BuildLogViewEntry("x", kLogReceive).rfind("\r\n-----Receive   :", 0), 0u);
     test::RecordingObserver observer;

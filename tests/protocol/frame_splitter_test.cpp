@@ -1,9 +1,9 @@
 // Cutting received bytes into frames and other bytes, on a virtual clock.
+#include "protocol/frame_splitter.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
-
-#include "protocol/frame_splitter.h"
 
 namespace ov {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class SplitterTest : public ::testing::Test {
-protected:
+  protected:
     void Feed(const Bytes& bytes) { splitter.Push(bytes.data(), bytes.size(), now, units); }
     void FeedByteByByte(const Bytes& bytes) {
         for (std::uint8_t b : bytes) {
@@ -26,7 +26,8 @@ protected:
     // The units so far, as "F:" or "O:" and their size; emptied.
     std::vector<std::string> Take() {
         std::vector<std::string> shown;
-        for (const auto& u : units) shown.push_back((u.frame ? "F:" : "O:") + std::to_string(u.bytes.size()));
+        for (const auto& u : units)
+            shown.push_back((u.frame ? "F:" : "O:") + std::to_string(u.bytes.size()));
         taken.insert(taken.end(), units.begin(), units.end());
         units.clear();
         return shown;
@@ -162,7 +163,8 @@ TEST_F(SplitterTest, AnySplitOfAnyStreamComesOutWholeAndInOrder) {
         for (int piece = 0; piece < 8; ++piece) {
             Bytes part;
             if (random() % 2) {
-                for (int n = static_cast<int>(random() % 40); n > 0; --n) part.push_back(static_cast<std::uint8_t>(random()));
+                for (int n = static_cast<int>(random() % 40); n > 0; --n)
+                    part.push_back(static_cast<std::uint8_t>(random()));
             } else {
                 part = random() % 2 ? kReply2 : Step1Reply();
                 replies.push_back(part);
@@ -182,7 +184,8 @@ TEST_F(SplitterTest, AnySplitOfAnyStreamComesOutWholeAndInOrder) {
         s.Tick(t, out);
         Bytes joined;
         for (const auto& u : out) joined.insert(joined.end(), u.bytes.begin(), u.bytes.end());
-        joined.insert(joined.end(), stream.end() - static_cast<std::ptrdiff_t>(s.Held()), stream.end());
+        joined.insert(joined.end(), stream.end() - static_cast<std::ptrdiff_t>(s.Held()),
+                      stream.end());
         ASSERT_EQ(joined, stream) << "round " << round;
         ASSERT_LE(s.Held(), 1u);
         std::size_t found = 0;

@@ -12,7 +12,7 @@ namespace {
 
 // A fake sysfs and /dev laid out like the kernel's.
 class FakeSysfs {
-public:
+  public:
     FakeSysfs() {
         backend.sysRoot = dir.File("sys");
         backend.devRoot = dir.File("dev");
@@ -80,8 +80,8 @@ TEST(PortDiscovery, ListsRealPortsAndFindsTheChipByItsIds) {
     fs.Mkdir("sys/class/tty/console");
 
     EXPECT_EQ(ListSerialPorts(fs.backend),
-              (std::vector<std::string>{fs.Dev("ttyACM0"), fs.Dev("ttyACM1"), fs.Dev("ttyS1"), fs.Dev("ttyS3"),
-                                        fs.Dev("ttyUSB0"), fs.Dev("ttyUSB1")}));
+              (std::vector<std::string>{fs.Dev("ttyACM0"), fs.Dev("ttyACM1"), fs.Dev("ttyS1"),
+                                        fs.Dev("ttyS3"), fs.Dev("ttyUSB0"), fs.Dev("ttyUSB1")}));
     std::string path;
     int skip = 0;
     EXPECT_TRUE(FindUsbSerialPort(0x1209, 0x5841, &skip, &path, fs.backend));

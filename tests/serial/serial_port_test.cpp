@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // A pseudo-terminal whose master side plays the chip.
 class PtyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         int slave = -1;
         char name[256];
@@ -40,13 +40,16 @@ protected:
         port.Close();
         if (master >= 0) ::close(master);
     }
-    void Chip(const Bytes& bytes) { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void Chip(const Bytes& bytes) {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     // What the line received until `count` bytes came, joined from the events' bytes.
     Bytes Received(std::size_t count, std::chrono::milliseconds within = 5000ms) {
         Bytes got;
         const auto end = Clock::now() + within;
         while (got.size() < count && Clock::now() < end) {
-            auto e = events.Next(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+            auto e = events.Next(
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
             if (!e.has_value()) break;
             EXPECT_EQ(e->id, kDataReceived);
             if (!e->bytes) {
@@ -72,13 +75,15 @@ TEST_F(PtyTest, EveryByteArrivesOnceInOrderWhateverThePieces) {
     for (int f = 0; f < 300; ++f) {
         Bytes frame = {0xAA, 0x04, 0x00, 0x04};
         frame.resize(1028);
-        for (std::size_t i = 4; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(f * 7 + i);
+        for (std::size_t i = 4; i < frame.size(); ++i)
+            frame[i] = static_cast<std::uint8_t>(f * 7 + i);
         if (f % 3 == 0) frame.insert(frame.begin(), {0x41, 0x42, 0x43});
         stream.insert(stream.end(), frame.begin(), frame.end());
     }
     for (std::size_t at = 0; at < stream.size(); at += 37 * 13)
-        Chip(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at),
-                   stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + 37 * 13))));
+        Chip(Bytes(
+            stream.begin() + static_cast<std::ptrdiff_t>(at),
+            stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + 37 * 13))));
     EXPECT_EQ(Received(stream.size()), stream);
     EXPECT_FALSE(events.Next(150ms).has_value());
 }
@@ -187,7 +192,8 @@ TEST(PortNames, ComNumbersAndDeviceNames) {
         FAIL();
     } catch (const LoaderError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "No serial port available! \r\n Please check whether the device is well \r\nconnected and whether the "
+                  "No serial port available! \r\n Please check whether the device is well "
+                  "\r\nconnected and whether the "
                   "serial port driver has been installed .");
     }
     EXPECT_THROW(PortNumberFromName("COM99999999999"), std::out_of_range);
@@ -198,8 +204,10 @@ TEST(PortNames, ComNumbersAndDeviceNames) {
         link.OpenByName("COM9");
         FAIL();
     } catch (const LoaderError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Open failed!\r\n Please check: \r\n 1. Whether", 0), 0u);
-        EXPECT_EQ(e.Cause(), "COM9: No such file or directory");  // the system's reason stays with it
+        EXPECT_EQ(std::string(e.what()).rfind("Open failed!\r\n Please check: \r\n 1. Whether", 0),
+                  0u);
+        EXPECT_EQ(e.Cause(),
+                  "COM9: No such file or directory");  // the system's reason stays with it
     }
     unsetenv("LC_ALL");
 }

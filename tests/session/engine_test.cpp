@@ -16,7 +16,7 @@ using test::SimSession;
 using Bytes = std::vector<std::uint8_t>;
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setenv("LC_ALL", "C", 1); }
     void TearDown() override { unsetenv("LC_ALL"); }
 
@@ -69,35 +69,44 @@ TEST_F(EngineTest, ChipReport) {
     SimSession s(c);
     s.Run(Image(10));
     EXPECT_EQ(s.log.entries.at(0),
-              "chip stage:debug stage\r\nCSN:0123456789ab\r\nCInfo:ffff8001\r\nESN:000000000000000000000000000000ab"
-              "\r\nEInfo:0005\r\nApp version:0102\r\nuart sync timeout:100ms\r\nreceive timeout:200ms\r\n\r\n");
+              "chip stage:debug "
+              "stage\r\nCSN:0123456789ab\r\nCInfo:ffff8001\r\nESN:000000000000000000000000000000ab"
+              "\r\nEInfo:0005\r\nApp version:0102\r\nuart sync timeout:100ms\r\nreceive "
+              "timeout:200ms\r\n\r\n");
 
     auto usb = Chip(0x2222, 1);
     usb.chip.timeoutCoefficient = 0;  // counts as 1
     SimSession t(usb);
     t.Run(Image(10));
     EXPECT_NE(t.log.entries.at(0).find("unknown stage"), std::string::npos);
-    EXPECT_NE(t.log.entries.at(0).find("\r\nuart sync timeout:100ms\r\nusb sync timeout:3200ms\r\nreceive timeout:100ms"),
-              std::string::npos);
+    EXPECT_NE(
+        t.log.entries.at(0).find(
+            "\r\nuart sync timeout:100ms\r\nusb sync timeout:3200ms\r\nreceive timeout:100ms"),
+        std::string::npos);
 
     auto product = Chip(0x7777, 1);
     product.chip.productSyncTimeMs = 50;
     product.chip.productTimeoutCoefficient = 4;
     SimSession u(product);
     u.Run(Signed("p.sigx", true));
-    EXPECT_NE(u.log.entries.at(0).find("uart sync timeout:50ms\r\nusb sync timeout:6400ms\r\nreceive timeout:200ms"),
+    EXPECT_NE(u.log.entries.at(0).find(
+                  "uart sync timeout:50ms\r\nusb sync timeout:6400ms\r\nreceive timeout:200ms"),
               std::string::npos);
 }
 
 TEST_F(EngineTest, EveryImageKindRunsToTheEndAndIsVerified) {
     // HEX: two records at the base address.
-    test::WriteFile(dir.File("fw.hex"), ":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F76\r\n:00000001FF\r\n");
-    for (const std::string& image : {Image(2048, "a.bin"), dir.File("fw.hex"), Signed("fw.sig", false), Signed("fw.sigx", true)}) {
+    test::WriteFile(
+        dir.File("fw.hex"),
+        ":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F76\r\n:00000001FF\r\n");
+    for (const std::string& image : {Image(2048, "a.bin"), dir.File("fw.hex"),
+                                     Signed("fw.sig", false), Signed("fw.sigx", true)}) {
         const bool isSigned = image.ends_with(".sig") || image.ends_with(".sigx");
         const bool variant1 = image.ends_with(".sigx");
         SimSession s(isSigned ? Chip(0x7777, variant1 ? 1 : 0) : Chip());
         // A chip of variant 1 takes additional files; with none, the end frame closes the run.
-        EXPECT_EQ(s.Run(image), variant1 ? Outcome::FinishedWithExtras : Outcome::Finished) << image;
+        EXPECT_EQ(s.Run(image), variant1 ? Outcome::FinishedWithExtras : Outcome::Finished)
+            << image;
         EXPECT_TRUE(s.sim.Verified()) << image << ": " << s.sim.Verdict();
     }
 }
@@ -120,7 +129,8 @@ TEST_F(EngineTest, ExtrasFromTheSettingsAndFromASigx1Container) {
     const Bytes sigx = test::ReadBytes(Signed("x.sigx", true));
     Bytes container = sigx;
     const Bytes extra = test::RandomBytes(700, 3);
-    const Bytes table = {0xAA, 0x04, 0, 0, 0, 0, 1, 0xAA, 0x05, 0xC6, 0x02, 0, 0, 0, 0, 0x00, 0x00, 0x04, 0x01, 0xBC, 0x02, 0, 0};
+    const Bytes table = {0xAA, 0x04, 0, 0,    0,    0,    1,    0xAA, 0x05, 0xC6, 0x02, 0,
+                         0,    0,    0, 0x00, 0x00, 0x04, 0x01, 0xBC, 0x02, 0,    0};
     container.insert(container.end(), table.begin(), table.end());
     container.insert(container.end(), extra.begin(), extra.end());
     test::WriteBytes(dir.File("x.sigx_1"), container);
@@ -132,11 +142,13 @@ TEST_F(EngineTest, ExtrasFromTheSettingsAndFromASigx1Container) {
 TEST_F(EngineTest, ProductStageRules) {
     SimSession unsignedImage(Chip(0x7777, 0));
     EXPECT_EQ(unsignedImage.Run(Image(100)), Outcome::Failed);
-    EXPECT_EQ(unsignedImage.log.entries.back(), "The product mode not allow downloading of unsigned firmware \r\n\r\n");
+    EXPECT_EQ(unsignedImage.log.entries.back(),
+              "The product mode not allow downloading of unsigned firmware \r\n\r\n");
     EXPECT_EQ(unsignedImage.progress.progress.state, BarState::Failure);
     SimSession sigOnVariant1(Chip(0x7777, 1));
     EXPECT_EQ(sigOnVariant1.Run(Signed("a.sig", false)), Outcome::Failed);
-    EXPECT_EQ(sigOnVariant1.log.entries.back(), "The signed firmware does not match the chip\r\n\r\n");
+    EXPECT_EQ(sigOnVariant1.log.entries.back(),
+              "The signed firmware does not match the chip\r\n\r\n");
     SimSession sigxOnVariant0(Chip(0x7777, 0));
     EXPECT_EQ(sigxOnVariant0.Run(Signed("b.sigx", true)), Outcome::Failed);
     SimSession anyOnNegative(Chip(0x7777, -1));
@@ -158,7 +170,8 @@ TEST_F(EngineTest, PublicKeyPath) {
         outcomes.push_back(r.outcome);
         if (r.frame) s.Feed(s.sim.Receive(r.frame, r.frameSize));
     }
-    EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::Continue, Outcome::Continue, Outcome::Wait, Outcome::KeyWritten}));
+    EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::Continue, Outcome::Continue, Outcome::Wait,
+                                              Outcome::KeyWritten}));
     EXPECT_EQ(s.log.entries.back(), "step4:write public key succ \r\n\r\n");
     EXPECT_TRUE(s.engine.IsKeyProvisioning());
 }
@@ -171,27 +184,58 @@ struct FailureCase {
 
 TEST_F(EngineTest, EveryFailureStatusGivesItsMessageInBothLanguages) {
     const std::vector<FailureCase> cases = {
-        {2, 1, 1},  {2, 2, 2},  {2, 3, 3},  {2, 9, 5},  {3, 1, 7},  {3, 2, 8},  {3, 3, 9},  {3, 5, 11}, {3, 7, 12},
-        {4, 1, 14}, {4, 2, 15}, {4, 3, 16}, {4, 5, 18}, {4, 6, 20}, {5, 1, 22}, {5, 2, 23}, {5, 3, 24}, {5, 9, 26},
+        {2, 1, 1},  {2, 2, 2},  {2, 3, 3},  {2, 9, 5},  {3, 1, 7},  {3, 2, 8},
+        {3, 3, 9},  {3, 5, 11}, {3, 7, 12}, {4, 1, 14}, {4, 2, 15}, {4, 3, 16},
+        {4, 5, 18}, {4, 6, 20}, {5, 1, 22}, {5, 2, 23}, {5, 3, 24}, {5, 9, 26},
         {6, 1, 28}, {6, 2, 29}, {6, 3, 30}, {6, 5, 32}, {6, 6, 33}, {6, 7, 35}};
-    const char* english[] = {"", "step2:CRC check: failed", "step2:length error", "step2:verify error ", "",
-                             "step2:unknown error", "", "step3:CRC check: failed", "step3:length error",
-                             "step3:verify error ", "", "step3:Failed to write public key ", "step3:unknown error", "",
-                             "step4:CRC check: failed", "step4:length error", "step4:download failed ", "",
-                             "step4:Erase flash error ", "", "step4:unknown error", "", "step5:verify failed",
-                             "step5:length error", "step5:Check error ", "", "step5:unknown error", "",
-                             "step6:CRC check: failed", "step6:length error", "step6:opcode error ", "",
-                             "step6:Erase or write flash error", "step6:Start address error ", "", "step6:unknown error"};
+    const char* english[] = {"",
+                             "step2:CRC check: failed",
+                             "step2:length error",
+                             "step2:verify error ",
+                             "",
+                             "step2:unknown error",
+                             "",
+                             "step3:CRC check: failed",
+                             "step3:length error",
+                             "step3:verify error ",
+                             "",
+                             "step3:Failed to write public key ",
+                             "step3:unknown error",
+                             "",
+                             "step4:CRC check: failed",
+                             "step4:length error",
+                             "step4:download failed ",
+                             "",
+                             "step4:Erase flash error ",
+                             "",
+                             "step4:unknown error",
+                             "",
+                             "step5:verify failed",
+                             "step5:length error",
+                             "step5:Check error ",
+                             "",
+                             "step5:unknown error",
+                             "",
+                             "step6:CRC check: failed",
+                             "step6:length error",
+                             "step6:opcode error ",
+                             "",
+                             "step6:Erase or write flash error",
+                             "step6:Start address error ",
+                             "",
+                             "step6:unknown error"};
     const char* chinese5 = "步骤2:未知错误";
     test::WriteBytes(dir.File("e.bin"), test::RandomBytes(10, 1));
     const std::string ini = dir.File("OVLoader.ini");
-    WriteIniStrings(ini, "MainConfig Setting", {{"ExtraDownloadFile1Info", dir.File("e.bin") + "|0|0|1010000|0"}});
+    WriteIniStrings(ini, "MainConfig Setting",
+                    {{"ExtraDownloadFile1Info", dir.File("e.bin") + "|0|0|1010000|0"}});
     for (const auto& c : cases) {
         auto config = Chip(0, c.step == 6 ? 1 : 0);
         config.statusAt[{c.step, 1}] = static_cast<std::uint8_t>(c.status);
         SimSession s(config);
         EXPECT_EQ(s.Run(Image(100), ini), Outcome::Failed) << c.step << "/" << c.status;
-        EXPECT_EQ(s.log.entries.back(), std::string(english[c.message]) + "\r\n\r\n") << c.step << "/" << c.status;
+        EXPECT_EQ(s.log.entries.back(), std::string(english[c.message]) + "\r\n\r\n")
+            << c.step << "/" << c.status;
         EXPECT_EQ(s.progress.progress.state, BarState::Failure);
     }
     setenv("LC_ALL", "zh_CN.UTF-8", 1);
@@ -209,12 +253,14 @@ TEST_F(EngineTest, EveryFailureStatusGivesItsMessageInBothLanguages) {
 TEST_F(EngineTest, StatusesPastThoseAStepDefinesGiveItsUnknownError) {
     test::WriteBytes(dir.File("e.bin"), test::RandomBytes(10, 1));
     const std::string ini = dir.File("OVLoader.ini");
-    WriteIniStrings(ini, "MainConfig Setting", {{"ExtraDownloadFile1Info", dir.File("e.bin") + "|0|0|1010000|0"}});
+    WriteIniStrings(ini, "MainConfig Setting",
+                    {{"ExtraDownloadFile1Info", dir.File("e.bin") + "|0|0|1010000|0"}});
     const std::vector<std::tuple<int, int, std::string>> cases = {
-        {2, 5, "step2:unknown error"}, {2, 255, "step2:unknown error"}, {3, 6, "step3:unknown error"},
-        {3, 255, "step3:unknown error"}, {4, 6, "step4:unknown error"}, {4, 255, "step4:unknown error"},
-        {5, 4, "step5:unknown error"}, {5, 255, "step5:unknown error"}, {6, 7, "step6:unknown error"},
-        {6, 255, "step6:unknown error"}};
+        {2, 5, "step2:unknown error"}, {2, 255, "step2:unknown error"},
+        {3, 6, "step3:unknown error"}, {3, 255, "step3:unknown error"},
+        {4, 6, "step4:unknown error"}, {4, 255, "step4:unknown error"},
+        {5, 4, "step5:unknown error"}, {5, 255, "step5:unknown error"},
+        {6, 7, "step6:unknown error"}, {6, 255, "step6:unknown error"}};
     for (const auto& [step, status, message] : cases) {
         auto config = Chip(0, step == 6 ? 1 : 0);
         config.statusAt[{step, 1}] = static_cast<std::uint8_t>(status);
@@ -225,15 +271,20 @@ TEST_F(EngineTest, StatusesPastThoseAStepDefinesGiveItsUnknownError) {
     SimSession s(Chip());
     s.engine.Init(Image(100), "", &s.view, s.runLog, {});
     for (const int result : {3, 255}) {
-        EXPECT_EQ(s.engine.OnFrame(sim::BuildStatusReply(7, static_cast<std::uint8_t>(result)).data()).outcome,
-                  Outcome::Failed);
+        EXPECT_EQ(
+            s.engine.OnFrame(sim::BuildStatusReply(7, static_cast<std::uint8_t>(result)).data())
+                .outcome,
+            Outcome::Failed);
         EXPECT_EQ(s.log.entries.back(), "step7:unknown error\r\n\r\n") << result;
     }
 }
 
 TEST_F(EngineTest, BadReplyCrcsAndStrangeFrames) {
-    for (const auto& [step, message] : std::vector<std::pair<int, std::string>>{
-             {2, "step2 CRC error"}, {3, "step3 CRC error"}, {4, "step4 CRC error"}, {5, "step5 CRC error"}}) {
+    for (const auto& [step, message] :
+         std::vector<std::pair<int, std::string>>{{2, "step2 CRC error"},
+                                                  {3, "step3 CRC error"},
+                                                  {4, "step4 CRC error"},
+                                                  {5, "step5 CRC error"}}) {
         auto config = Chip();
         config.badCrcAt[{step, 1}] = true;
         SimSession s(config);
@@ -313,9 +364,12 @@ TEST_F(EngineTest, SixteenResendsInARowAreServedTheSeventeenthEndsTheRun) {
     endless.resendAt[{4, 2}] = 1000;
     SimSession stuck(endless);
     EXPECT_EQ(stuck.Run(Image(4000, "s.bin")), Outcome::Failed);
-    EXPECT_EQ(stuck.log.entries.back(), "The boot loader asked for the same frame 16 times in a row; the download stops\r\n\r\n");
+    EXPECT_EQ(
+        stuck.log.entries.back(),
+        "The boot loader asked for the same frame 16 times in a row; the download stops\r\n\r\n");
     EXPECT_EQ(stuck.progress.progress.state, BarState::Failure);
-    EXPECT_EQ(stuck.framesSent, 2 + 1 + 1 + 16);  // steps 2 and 3, data frame 1, frame 2 and its 16 repeats
+    EXPECT_EQ(stuck.framesSent,
+              2 + 1 + 1 + 16);  // steps 2 and 3, data frame 1, frame 2 and its 16 repeats
 }
 
 TEST_F(EngineTest, ExactMultipleOf1024EndsWithoutAFrameAt100Percent) {
@@ -364,7 +418,8 @@ TEST_F(EngineTest, EmptyImageNeverStarts) {
         s.engine.Init(dir.File("empty.bin"), "", &s.view, s.runLog, {});
         FAIL();
     } catch (const LoaderError& e) {
-        EXPECT_EQ(std::string(e.what()), "The firmware file is empty: [" + dir.File("empty.bin") + "]");
+        EXPECT_EQ(std::string(e.what()),
+                  "The firmware file is empty: [" + dir.File("empty.bin") + "]");
     }
 }
 

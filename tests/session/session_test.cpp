@@ -11,14 +11,14 @@ namespace ov {
 namespace {
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
         test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(9000, 41));  // three data frames
         // The additional file's path is read in lower case: it lives where no capital is.
         test::WriteBytes(extra, test::RandomBytes(5000, 42));
-        test::WriteFile(dir.File("extras.ini"),
-                        "[MainConfig Setting]\nExtraDownloadFile1Info=" + extra + "|0|0|1010000|0\n");
+        test::WriteFile(dir.File("extras.ini"), "[MainConfig Setting]\nExtraDownloadFile1Info=" +
+                                                    extra + "|0|0|1010000|0\n");
     }
     void TearDown() override {
         ::unlink(extra.c_str());
@@ -53,7 +53,8 @@ TEST_F(SessionTest, EveryFaultOfTheMatrixEndsOnceWithItsCodeItsLineAndInTime) {
         EXPECT_LE(driver.Elapsed(), c.bound - test::kStartPause);
         const bool verified = c.line == test::kOk || c.name == "step 5 broken CRC";
         EXPECT_EQ(driver.Chip().Verified(), verified) << driver.Chip().Verdict();
-        EXPECT_EQ(driver.ends[0].outcome == RunOutcome::Verified, verified && c.name != "step 5 broken CRC");
+        EXPECT_EQ(driver.ends[0].outcome == RunOutcome::Verified,
+                  verified && c.name != "step 5 broken CRC");
         // Nothing is asked for after the end.
         const std::size_t sent = driver.bytesSent;
         driver.session->OnTime(driver.now + 100000);

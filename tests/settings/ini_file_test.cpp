@@ -30,11 +30,16 @@ TEST(IniFile, RoundTripAndCreation) {
 TEST(IniFile, ReplacesInPlaceAppendsToItsSectionKeepsTheRest) {
     test::TempDir dir;
     const std::string path = dir.File("x.ini");
-    test::WriteFile(path, "; comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\n  Key = old value \r\nunknown=keep\r\n\r\n[Last]\r\nz=1\r\n");
+    test::WriteFile(path,
+                    "; comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\n  Key = old value "
+                    "\r\nunknown=keep\r\n\r\n[Last]\r\nz=1\r\n");
     EXPECT_EQ(ReadIniString(path, "MAIN", "key"), "old value");
-    ASSERT_TRUE(WriteIniStrings(path, "main", {{"KEY", "new"}, {"added", "yes"}, {"k", "main's own"}}));
+    ASSERT_TRUE(
+        WriteIniStrings(path, "main", {{"KEY", "new"}, {"added", "yes"}, {"k", "main's own"}}));
     EXPECT_EQ(test::ReadText(path),
-              "; comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\nKEY=new\r\nunknown=keep\r\nadded=yes\r\nk=main's own\r\n\r\n"
+              "; "
+              "comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\nKEY=new\r\nunknown=keep\r\nadded="
+              "yes\r\nk=main's own\r\n\r\n"
               "[Last]\r\nz=1\r\n");
     ASSERT_TRUE(WriteIniString(path, "New", "a", "b"));
     EXPECT_EQ(ReadIniString(path, "New", "a"), "b");
@@ -43,7 +48,8 @@ TEST(IniFile, ReplacesInPlaceAppendsToItsSectionKeepsTheRest) {
 
 TEST(IniFile, FailedWriteLeavesTheOldFileWhole) {
     if (geteuid() == 0) {
-        // Root writes into read-only directories; a directory in the file's place still fails the rename.
+        // Root writes into read-only directories; a directory in the file's place still fails the
+        // rename.
         test::TempDir dir;
         const std::string path = dir.File("x.ini");
         ::mkdir(path.c_str(), 0700);
@@ -66,9 +72,12 @@ TEST(IniFile, ValueHoldingALineBreakKeepsItsOldLineTheOthersAreWritten) {
     const std::string path = dir.File("x.ini");
     test::WriteFile(path, "[S]\r\npath=/old\r\nn=1\r\n");
     std::string why;
-    EXPECT_FALSE(WriteIniStrings(path, "S", {{"path", "/new\n[Injected]\nk=v"}, {"n", "2"}, {"cr", "a\rb"}, {"m", "3"}}, &why));
+    EXPECT_FALSE(WriteIniStrings(
+        path, "S", {{"path", "/new\n[Injected]\nk=v"}, {"n", "2"}, {"cr", "a\rb"}, {"m", "3"}},
+        &why));
     EXPECT_EQ(test::ReadText(path), "[S]\r\npath=/old\r\nn=2\r\nm=3\r\n");
-    EXPECT_EQ(why, "a value holding a line break is not written, the file keeps the old one: path, cr");
+    EXPECT_EQ(why,
+              "a value holding a line break is not written, the file keeps the old one: path, cr");
     EXPECT_TRUE(ReadIniSection(path, "Injected").empty());
 
     // Nothing left to write: no file is made for it.
@@ -91,7 +100,8 @@ TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
     const std::string path = dir.File("x.ini");
     test::WriteFile(path, "[S]\nk=old\n");
     ::chmod(path.c_str(), 0444);
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ::stat(path.c_str(), &before);
     std::string why;
     EXPECT_FALSE(WriteIniStrings(path, "S", {{"k", "new"}}, &why));
@@ -109,19 +119,23 @@ TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
         EXPECT_TRUE(ReadIniSection(secret, "S", &error).empty());
         EXPECT_EQ(error, EACCES);
         EXPECT_FALSE(WriteIniStrings(secret, "S", {{"k", "new"}}, &why));
-        EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EACCES)) + ") and is left as it is");
+        EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EACCES)) +
+                           ") and is left as it is");
         ::chmod(secret.c_str(), 0600);
         EXPECT_EQ(test::ReadText(secret), "[S]\nk=old\n");
     }
     const std::string broken = dir.File("broken.ini");
-    if (!MakeUnreadableLink(broken)) GTEST_SKIP() << "/proc/self/mem reads here: no read error to try";
+    if (!MakeUnreadableLink(broken))
+        GTEST_SKIP() << "/proc/self/mem reads here: no read error to try";
     int error = 0;
     EXPECT_TRUE(ReadIniSection(broken, "S", &error).empty());
     EXPECT_EQ(error, EIO);
     EXPECT_FALSE(WriteIniStrings(broken, "S", {{"k", "new"}}, &why));
-    EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EIO)) + ") and is left as it is");
+    EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EIO)) +
+                       ") and is left as it is");
     char target[PATH_MAX] = {};
-    EXPECT_EQ(::readlink(broken.c_str(), target, sizeof(target) - 1), 14);  // still the link, not a file in its place
+    EXPECT_EQ(::readlink(broken.c_str(), target, sizeof(target) - 1),
+              14);  // still the link, not a file in its place
 }
 
 TEST(IniFile, ReplacedFileKeepsItsModeAndOwner) {

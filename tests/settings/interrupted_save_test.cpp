@@ -54,18 +54,21 @@ std::vector<std::string> Leftovers(const std::string& directory) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(directory.c_str());
     while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr)
-        if (std::string(entry->d_name).rfind("OVLoader.ini.tmp-", 0) == 0) names.push_back(entry->d_name);
+        if (std::string(entry->d_name).rfind("OVLoader.ini.tmp-", 0) == 0)
+            names.push_back(entry->d_name);
     if (dir != nullptr) ::closedir(dir);
     return names;
 }
 
 // The child: saves version after version, signing the image between saves, until killed.
-[[noreturn]] void SaveAndSignForever(const std::string& path, long first, const SignRequest& request) {
+[[noreturn]] void SaveAndSignForever(const std::string& path, long first,
+                                     const SignRequest& request) {
     MainConfig config(path);
     DownloadLog log;
     for (long version = first;; ++version) {
         std::vector<std::pair<std::string, std::string>> entries;
-        for (int key = 0; key < kKeys; ++key) entries.emplace_back(KeyName(key), ValueOf(key, version));
+        for (int key = 0; key < kKeys; ++key)
+            entries.emplace_back(KeyName(key), ValueOf(key, version));
         if (!config.SetMany(entries)) ::_exit(2);
         try {
             SignToFile(request, 2048, log);
@@ -106,7 +109,8 @@ TEST(SettingsSave, KilledAtRandomMomentsLeavesAWholeFileAndTheNextLoadNoLeftover
         ASSERT_EQ(::kill(child, SIGKILL), 0);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child stopped by itself: " << status;
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "the child stopped by itself: " << status;
 
         const std::string text = test::ReadText(path);
         const long version = VersionIn(text);

@@ -1,3 +1,5 @@
+#include "settings/main_config.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 #include <set>
 
 #include "common/file_util.h"
-#include "settings/main_config.h"
 #include "settings/window_settings.h"
 #include "support/test_files.h"
 #include "ui/controls_model.h"
@@ -20,7 +21,7 @@ namespace ov {
 namespace {
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ports.sysRoot = dir.File("sys");  // no serial ports: the list is "USB" alone
         ports.devRoot = dir.File("dev");
@@ -43,9 +44,13 @@ protected:
 TEST_F(SettingsTest, FreshFileGetsTheTwentyDefaultsInByteOrder) {
     Load();
     EXPECT_EQ(test::ReadText(path),
-              "[MainConfig Setting]\nAppFilePath=\nBaudRate=\nCom=\nContinuousDownload=1\nESN=\nETIME=100\nETIME_FACTOR=2\n"
-              "FileVersion=FFFF\nHandshakeTimeout=10000\nHex=0\nPublicSecretKeyFilePath=\nRsaPriFilePath=\nbatch=0\n"
-              "earseChip=\nhashtype=\nlpszDefExt=\nreserveIV=\nsignAppFilePath=\ntimeoutInData_Ms=5000\nunlockFlash=\n");
+              "[MainConfig "
+              "Setting]\nAppFilePath=\nBaudRate=\nCom=\nContinuousDownload=1\nESN=\nETIME="
+              "100\nETIME_FACTOR=2\n"
+              "FileVersion=FFFF\nHandshakeTimeout=10000\nHex=0\nPublicSecretKeyFilePath="
+              "\nRsaPriFilePath=\nbatch=0\n"
+              "earseChip=\nhashtype=\nlpszDefExt=\nreserveIV=\nsignAppFilePath=\ntimeoutInData_Ms="
+              "5000\nunlockFlash=\n");
     EXPECT_EQ(controls.Text(ctl::kVersionEdit), "FFFF");
     EXPECT_EQ(controls.Text(ctl::kSyncTimeEdit), "100");
     EXPECT_EQ(controls.Text(ctl::kCoefficientEdit), "2");
@@ -71,8 +76,10 @@ TEST_F(SettingsTest, SectionHeaderAloneGetsTheHandshakeRepair) {
 
 TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
     test::WriteFile(path,
-                    "[MainConfig Setting]\n  timeoutInData_Ms =  0x2710  \nContinuousDownload=0\nkey=a=b\nno equals here\n"
-                    "fileversion=1234\nearseChip=全片擦除\nreserveIV=reserve IV\ndebug=1\nHandshakeTimeout=abc\nUsbVid=1a86\n");
+                    "[MainConfig Setting]\n  timeoutInData_Ms =  0x2710  "
+                    "\nContinuousDownload=0\nkey=a=b\nno equals here\n"
+                    "fileversion=1234\nearseChip=全片擦除\nreserveIV=reserve "
+                    "IV\ndebug=1\nHandshakeTimeout=abc\nUsbVid=1a86\n");
     Load();
     EXPECT_EQ(state.dataTimeoutMs, 10000);
     EXPECT_FALSE(state.continuousDownload);
@@ -80,7 +87,8 @@ TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
     EXPECT_EQ(config.Get("no equals here"), "");
     EXPECT_EQ(config.Get("FileVersion"), "");  // keys are case-sensitive
     EXPECT_EQ(controls.Text(ctl::kVersionEdit), "");
-    EXPECT_EQ(controls.SelectedText(ctl::kEraseCombo), "Erase by Len");  // a Chinese item selects nothing here
+    EXPECT_EQ(controls.SelectedText(ctl::kEraseCombo),
+              "Erase by Len");  // a Chinese item selects nothing here
     EXPECT_EQ(controls.SelectedText(ctl::kIvCombo), "reserve IV");
     EXPECT_TRUE(state.debugMode);
     EXPECT_EQ(state.handshakeTimeoutMs, 5000);
@@ -96,8 +104,13 @@ TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
     EXPECT_EQ(reread.Get("key"), "a=b");  // unknown keys stay
     EXPECT_EQ(reread.Get("debug"), "1");  // never written, never lost
 
-    for (const auto& [text, value] : std::vector<std::pair<std::string, int>>{
-             {"letters", 0}, {"0x2710", 10000}, {"  42ms", 42}, {"0X10", 16}, {"-5", -5}, {"99999999999", 2147483647}})
+    for (const auto& [text, value] :
+         std::vector<std::pair<std::string, int>>{{"letters", 0},
+                                                  {"0x2710", 10000},
+                                                  {"  42ms", 42},
+                                                  {"0X10", 16},
+                                                  {"-5", -5},
+                                                  {"99999999999", 2147483647}})
         EXPECT_EQ(ParseInteger(text), value) << text;
     test::WriteFile(path, "[MainConfig Setting]\ntimeoutInData_Ms=letters\nContinuousDownload=\n");
     Load();
@@ -109,7 +122,8 @@ TEST_F(SettingsTest, FailedSaveKeepsItsCause) {
     const std::string missing = dir.File("no-such-directory/OVLoader.ini");
     MainConfig lost(missing);
     EXPECT_FALSE(lost.Set("ESN", "1"));
-    EXPECT_EQ(lost.LastError(), "Failed to write the settings file: [" + missing + "]: " + std::strerror(ENOENT));
+    EXPECT_EQ(lost.LastError(),
+              "Failed to write the settings file: [" + missing + "]: " + std::strerror(ENOENT));
     EXPECT_EQ(lost.Get("ESN"), "1");  // kept in memory all the same
     EXPECT_FALSE(WindowToSettings(lost, controls, state));
     EXPECT_FALSE(lost.LastError().empty());
@@ -123,12 +137,14 @@ TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
     Load();
     const std::string fresh = test::ReadText(path);
     // A path chosen in the dialog or given with -f, carrying lines of its own.
-    controls.SetText(ctl::kDownloadImageStatic, "/fw.bin\n[MainConfig Setting]\nContinuousDownload=0");
+    controls.SetText(ctl::kDownloadImageStatic,
+                     "/fw.bin\n[MainConfig Setting]\nContinuousDownload=0");
     controls.SetText(ctl::kEsnEdit, "12AB");
     EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
-                                      "]: a value holding a line break is not written, the file keeps the old one: "
-                                      "signAppFilePath");
+    EXPECT_EQ(config.LastError(),
+              "Failed to write the settings file: [" + path +
+                  "]: a value holding a line break is not written, the file keeps the old one: "
+                  "signAppFilePath");
     MainConfig reread(path);
     EXPECT_EQ(reread.Get("ESN"), "12AB");  // the rest of the save went in
     EXPECT_EQ(reread.Get("signAppFilePath"), "");
@@ -140,8 +156,8 @@ TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
     ::chmod(path.c_str(), 0444);
     controls.SetText(ctl::kDownloadImageStatic, "/fw.bin");
     EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(),
-              "Failed to write the settings file: [" + path + "]: the file is read-only and is left as it is");
+    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
+                                      "]: the file is read-only and is left as it is");
     EXPECT_EQ(test::ReadText(path), saved);
 }
 
@@ -163,8 +179,9 @@ TEST_F(SettingsTest, UnreadableFileRunsOnTheDefaultsAndIsNeverReplaced) {
     EXPECT_EQ(state.dataTimeoutMs, 5000);
 
     EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path + "]: the file could not be read (" +
-                                      cause + ") and is left as it is");
+    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
+                                      "]: the file could not be read (" + cause +
+                                      ") and is left as it is");
     EXPECT_FALSE(config.ResetToDefaults());
     char target[PATH_MAX] = {};
     EXPECT_EQ(::readlink(path.c_str(), target, sizeof(target) - 1), 14);  // still the link
@@ -181,14 +198,20 @@ std::set<std::string> Names(const std::string& directory) {
 
 TEST_F(SettingsTest, LoadRemovesOnlyWhatKilledSavesLeftBehind) {
     test::WriteFile(path, "[MainConfig Setting]\nESN=1\n");
-    test::WriteFile(path + ".tmp-a1B2c3", "[MainConfig Setting]\nESN=half");  // a writer killed mid-save
+    test::WriteFile(path + ".tmp-a1B2c3",
+                    "[MainConfig Setting]\nESN=half");  // a writer killed mid-save
     test::WriteFile(path + ".tmp-Zz9Yy8", "");
     // Not of a writer's making, not a regular file of ours, or not of this file.
-    std::set<std::string> kept = {"OVLoader.ini",           "OVLoader.ini.tmp-abc", "OVLoader.ini.tmp-abcdefg",
-                                  "OVLoader.ini.tmp-a-b_c.", "other.ini.tmp-a1B2c3", "OVLoader.ini.tmp-dir123",
-                                  "OVLoader.ini.tmp-link12", "target"};
-    for (const char* name : {"OVLoader.ini.tmp-abc", "OVLoader.ini.tmp-abcdefg", "OVLoader.ini.tmp-a-b_c.",
-                             "other.ini.tmp-a1B2c3", "target"})
+    std::set<std::string> kept = {"OVLoader.ini",
+                                  "OVLoader.ini.tmp-abc",
+                                  "OVLoader.ini.tmp-abcdefg",
+                                  "OVLoader.ini.tmp-a-b_c.",
+                                  "other.ini.tmp-a1B2c3",
+                                  "OVLoader.ini.tmp-dir123",
+                                  "OVLoader.ini.tmp-link12",
+                                  "target"};
+    for (const char* name : {"OVLoader.ini.tmp-abc", "OVLoader.ini.tmp-abcdefg",
+                             "OVLoader.ini.tmp-a-b_c.", "other.ini.tmp-a1B2c3", "target"})
         test::WriteFile(dir.File(name), "keep");
     ::mkdir(dir.File("OVLoader.ini.tmp-dir123").c_str(), 0700);
     ::symlink(dir.File("target").c_str(), dir.File("OVLoader.ini.tmp-link12").c_str());

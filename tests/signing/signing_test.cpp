@@ -23,7 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Keys made once with the openssl command for the whole suite.
 class Keys {
-public:
+  public:
     static Keys& Get() {
         static Keys keys;
         return keys;
@@ -32,27 +32,33 @@ public:
     std::string Public(const std::string& name) const { return dir.File(name + ".pub"); }
     test::TempDir dir;
 
-private:
+  private:
     Keys() {
-        for (const char* bits : {"1024", "2048", "3072", "4096"}) Make(std::string("k") + bits, bits, "65537");
+        for (const char* bits : {"1024", "2048", "3072", "4096"})
+            Make(std::string("k") + bits, bits, "65537");
         Make("other2048", "2048", "65537");
-        // The 2048-bit modulus with exponent 3 instead of 65537 is another key; a key with e = 3 of its own:
+        // The 2048-bit modulus with exponent 3 instead of 65537 is another key; a key with e = 3 of
+        // its own:
         Make("e3", "2048", "3");
-        Run("openssl req -new -x509 -key '" + Private("k2048") + "' -subj /CN=ov58xx -days 1 -out '" + dir.File("cert.pem") + "'");
+        Run("openssl req -new -x509 -key '" + Private("k2048") +
+            "' -subj /CN=ov58xx -days 1 -out '" + dir.File("cert.pem") + "'");
     }
     void Make(const std::string& name, const std::string& bits, const std::string& e) {
-        Run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:" + bits + " -pkeyopt rsa_keygen_pubexp:" + e + " -out '" +
-            Private(name) + "'");
+        Run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:" + bits +
+            " -pkeyopt rsa_keygen_pubexp:" + e + " -out '" + Private(name) + "'");
         Run("openssl pkey -in '" + Private(name) + "' -pubout -out '" + Public(name) + "'");
     }
     static void Run(const std::string& command) {
-        if (test::RunCommand(command + " 2>/dev/null") != 0) throw std::runtime_error("failed: " + command);
+        if (test::RunCommand(command + " 2>/dev/null") != 0)
+            throw std::runtime_error("failed: " + command);
     }
 };
 
 TEST(RsaKeys, PairsSizesAndFilesAsTheChecksSayThem) {
     Keys& k = Keys::Get();
-    const auto check = [&](const std::string& priv, const std::string& pub) { return ValidateKeyPair(priv, pub); };
+    const auto check = [&](const std::string& priv, const std::string& pub) {
+        return ValidateKeyPair(priv, pub);
+    };
     auto r = check(k.Private("k2048"), k.Public("k2048"));
     EXPECT_TRUE(r.valid);
     EXPECT_EQ(r.bits, 2048);
@@ -60,18 +66,24 @@ TEST(RsaKeys, PairsSizesAndFilesAsTheChecksSayThem) {
     EXPECT_EQ(check(k.Private("k2048"), k.Public("k4096")).message, "Key size mismatch");
     EXPECT_EQ(check(k.Private("k1024"), k.Public("k1024")).message, "Unsupported key size");
     EXPECT_EQ(check(k.Private("k3072"), k.Public("k3072")).message, "Unsupported key size");
-    EXPECT_EQ(check(k.Private("k2048"), k.Public("other2048")).message, "Keys do not form a valid pair");
+    EXPECT_EQ(check(k.Private("k2048"), k.Public("other2048")).message,
+              "Keys do not form a valid pair");
     EXPECT_EQ(check(k.Private("e3"), k.Public("k2048")).message, "Keys do not form a valid pair");
     EXPECT_EQ(check(k.Public("k2048"), k.Public("k2048")).message, "Failed to load private key");
-    EXPECT_EQ(check(k.dir.File("cert.pem"), k.Public("k2048")).message, "Failed to load private key");
-    EXPECT_EQ(check(k.dir.File("none.pem"), k.Public("k2048")).message, "Failed to open private key file");
-    EXPECT_EQ(check(k.Private("k2048"), k.dir.File("none.pub")).message, "Failed to open public key file");
+    EXPECT_EQ(check(k.dir.File("cert.pem"), k.Public("k2048")).message,
+              "Failed to load private key");
+    EXPECT_EQ(check(k.dir.File("none.pem"), k.Public("k2048")).message,
+              "Failed to open private key file");
+    EXPECT_EQ(check(k.Private("k2048"), k.dir.File("none.pub")).message,
+              "Failed to open public key file");
     EXPECT_EQ(check(k.Private("k2048"), k.Private("k2048")).message, "Failed to load public key");
     // A key under a pass phrase is refused, never asked for on the terminal.
-    ASSERT_EQ(test::RunCommand("openssl pkey -in '" + k.Private("k2048") + "' -aes256 -passout pass:secret -out '" +
-                               k.dir.File("locked.pem") + "' </dev/null"),
+    ASSERT_EQ(test::RunCommand("openssl pkey -in '" + k.Private("k2048") +
+                               "' -aes256 -passout pass:secret -out '" + k.dir.File("locked.pem") +
+                               "' </dev/null"),
               0);
-    EXPECT_EQ(check(k.dir.File("locked.pem"), k.Public("k2048")).message, "Failed to load private key");
+    EXPECT_EQ(check(k.dir.File("locked.pem"), k.Public("k2048")).message,
+              "Failed to load private key");
 
     const PublicKey parts = PublicKeyParts(k.Public("k2048"));
     ASSERT_TRUE(parts.ok);
@@ -82,23 +94,29 @@ TEST(RsaKeys, PairsSizesAndFilesAsTheChecksSayThem) {
 }
 
 // A container laid out by hand from openssl's raw operation, to compare with the signer's.
-Bytes ReferenceContainer(const std::string& priv, const std::string& pub, const std::string& image, bool sha256, bool sigx,
-                         const test::TempDir& dir) {
+Bytes ReferenceContainer(const std::string& priv, const std::string& pub, const std::string& image,
+                         bool sha256, bool sigx, const test::TempDir& dir) {
     const Bytes data = test::ReadBytes(image);
     std::string digestHex;
-    EXPECT_EQ(test::RunCommand("openssl dgst -" + std::string(sha256 ? "sha256" : "sha512") + " -r '" + image + "'", &digestHex), 0);
+    EXPECT_EQ(test::RunCommand("openssl dgst -" + std::string(sha256 ? "sha256" : "sha512") +
+                                   " -r '" + image + "'",
+                               &digestHex),
+              0);
     Bytes block = test::FromHex(digestHex.substr(0, sha256 ? 64 : 128));
     if (sigx)
-        for (int i = 0; i < 4; ++i) block.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            block.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
     std::string modulusText;
-    test::RunCommand("openssl rsa -pubin -in '" + pub + "' -noout -modulus 2>/dev/null", &modulusText);
+    test::RunCommand("openssl rsa -pubin -in '" + pub + "' -noout -modulus 2>/dev/null",
+                     &modulusText);
     const Bytes modulus = test::FromHex(modulusText.substr(modulusText.find('=') + 1));
     const std::size_t s = modulus.size();
     Bytes padded(s - block.size(), 0);
     padded.insert(padded.end(), block.begin(), block.end());
     test::WriteBytes(dir.File("block.raw"), padded);
-    EXPECT_EQ(test::RunCommand("openssl pkeyutl -decrypt -inkey '" + priv + "' -pkeyopt rsa_padding_mode:none -in '" +
-                               dir.File("block.raw") + "' -out '" + dir.File("sig.raw") + "' 2>/dev/null"),
+    EXPECT_EQ(test::RunCommand("openssl pkeyutl -decrypt -inkey '" + priv +
+                               "' -pkeyopt rsa_padding_mode:none -in '" + dir.File("block.raw") +
+                               "' -out '" + dir.File("sig.raw") + "' 2>/dev/null"),
               0);
     const Bytes signature = test::ReadBytes(dir.File("sig.raw"));
     EXPECT_EQ(signature.size(), s);
@@ -112,7 +130,8 @@ Bytes ReferenceContainer(const std::string& priv, const std::string& pub, const 
     out.insert(out.end(), 16, 0x30);  // ESN "0": fifteen "0" pads and the "0"
     out.insert(out.end(), {100, 2, 0x01, 0x00});
     out.insert(out.end(), modulus.begin(), modulus.end());
-    out.insert(out.end(), {0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(s == 256 ? 0 : 1)});
+    out.insert(out.end(), {0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,
+                           static_cast<std::uint8_t>(s == 256 ? 0 : 1)});
     out.insert(out.end(), {0xAA, 0x02});
     le(out, s + 16, 4);
     const std::size_t content = out.size();
@@ -148,17 +167,21 @@ TEST(Signing, OutputEqualsAContainerBuiltFromOpensslsRawOperation) {
                 r.options.unlockFlash = 1;
                 SignToFile(r, std::string(key) == "k2048" ? 2048 : 4096, noLog);
                 const Bytes ours = test::ReadBytes(r.outputPath);
-                EXPECT_EQ(ours, ReferenceContainer(r.privateKeyPath, r.publicKeyPath, r.firmwarePath, sha256, sigx, dir))
+                EXPECT_EQ(ours, ReferenceContainer(r.privateKeyPath, r.publicKeyPath,
+                                                   r.firmwarePath, sha256, sigx, dir))
                     << key << " sha256=" << sha256 << " sigx=" << sigx;
                 // openssl recovers the signed block with the public key alone.
                 const std::size_t s = std::string(key) == "k2048" ? 256 : 512;
-                test::WriteBytes(dir.File("sig.bin"), Bytes(ours.begin() + 6 + 21 + s + 8 + 6 + 12,
-                                                            ours.begin() + 6 + 21 + s + 8 + 6 + 12 + s));
-                ASSERT_EQ(test::RunCommand("openssl pkeyutl -verifyrecover -pubin -inkey '" + r.publicKeyPath +
-                                           "' -pkeyopt rsa_padding_mode:none -in '" + dir.File("sig.bin") + "' -out '" +
-                                           dir.File("recovered.bin") + "' 2>/dev/null"),
+                test::WriteBytes(dir.File("sig.bin"),
+                                 Bytes(ours.begin() + 6 + 21 + s + 8 + 6 + 12,
+                                       ours.begin() + 6 + 21 + s + 8 + 6 + 12 + s));
+                ASSERT_EQ(test::RunCommand(
+                              "openssl pkeyutl -verifyrecover -pubin -inkey '" + r.publicKeyPath +
+                              "' -pkeyopt rsa_padding_mode:none -in '" + dir.File("sig.bin") +
+                              "' -out '" + dir.File("recovered.bin") + "' 2>/dev/null"),
                           0);
-                EXPECT_EQ(test::ReadBytes(dir.File("recovered.bin")), test::ReadBytes(dir.File("block.raw")));
+                EXPECT_EQ(test::ReadBytes(dir.File("recovered.bin")),
+                          test::ReadBytes(dir.File("block.raw")));
                 SignToFile(r, s * 8, noLog);
                 EXPECT_EQ(test::ReadBytes(r.outputPath), ours);  // deterministic
                 EXPECT_TRUE(VerifySignedFile(r.outputPath, r.publicKeyPath).ok);
@@ -168,8 +191,9 @@ TEST(Signing, OutputEqualsAContainerBuiltFromOpensslsRawOperation) {
 }
 
 class ScriptedDialog : public SaveDialog {
-public:
-    std::optional<std::string> AskSavePath(const std::string& ext, const std::string& name, const std::string& directory,
+  public:
+    std::optional<std::string> AskSavePath(const std::string& ext, const std::string& name,
+                                           const std::string& directory,
                                            const std::string& filter) override {
         asked = {ext, name, directory, filter};
         return answer;
@@ -179,7 +203,7 @@ public:
 };
 
 class SignCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
         FillOptionLists(controls, TextsFor(Language::English));
@@ -206,11 +230,13 @@ protected:
 };
 
 TEST_F(SignCommandTest, EmptyFieldsAreNamedFirmwareVersionFirst) {
-    for (int id : {ctl::kVersionEdit, ctl::kSyncTimeEdit, ctl::kPrivateKeyStatic, ctl::kSignImageStatic, ctl::kPublicKeyStatic})
+    for (int id : {ctl::kVersionEdit, ctl::kSyncTimeEdit, ctl::kPrivateKeyStatic,
+                   ctl::kSignImageStatic, ctl::kPublicKeyStatic})
         controls.SetText(id, "");
     Sign();
-    EXPECT_EQ(log.entries, (std::vector<std::string>{"The firmware version cannot be empty!\r\n\r\n", "error\r\n\r\n",
-                                                     "Complete sign!\r\n\r\n"}));
+    EXPECT_EQ(log.entries,
+              (std::vector<std::string>{"The firmware version cannot be empty!\r\n\r\n",
+                                        "error\r\n\r\n", "Complete sign!\r\n\r\n"}));
     EXPECT_TRUE(dialog.asked.empty());
 }
 
@@ -221,7 +247,8 @@ TEST_F(SignCommandTest, FormFollowsTheChosenExtension) {
     EXPECT_EQ(dialog.asked, (std::vector<std::string>{"", "fw", dir.Path(), kSignFilter}));
     EXPECT_EQ(config.GetDefExt(), ".sigx");
     EXPECT_EQ(VerifySignedFile(dir.File("OUT.SIGX"), Keys::Get().Public("k2048")).form, "sigx");
-    EXPECT_EQ(log.entries, (std::vector<std::string>{"Signing...\r\n\r\n", "Complete sign!\r\n\r\n"}));
+    EXPECT_EQ(log.entries,
+              (std::vector<std::string>{"Signing...\r\n\r\n", "Complete sign!\r\n\r\n"}));
     EXPECT_EQ(controls.Text(ctl::kSignButton), "Sign");
     EXPECT_TRUE(controls.Enabled(ctl::kSignButton));
 
@@ -261,7 +288,10 @@ TEST_F(SignCommandTest, FieldValuesAndTheirLimits) {
             continue;
         }
         const SignedFileInfo info = InspectSignedFile(out);
-        EXPECT_EQ(info.version, c.version == "FFFF" ? 0xFFFF : c.version == "12345" ? 0x2345 : 0) << c.version;
+        EXPECT_EQ(info.version, c.version == "FFFF"    ? 0xFFFF
+                                : c.version == "12345" ? 0x2345
+                                                       : 0)
+            << c.version;
         EXPECT_EQ(info.syncTime, c.sync == "-1" ? 0xFF : std::stoi(c.sync));
         if (c.hex) {
             EXPECT_EQ(info.esnHex, "3030303030303030303030303030ab0c");
@@ -272,7 +302,9 @@ TEST_F(SignCommandTest, FieldValuesAndTheirLimits) {
 }
 
 TEST_F(SignCommandTest, HexInputsCancelsAndFailedKeyChecks) {
-    test::WriteFile(dir.File("fw.HEX"), ":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F76\r\n:00000001FF\r\n");
+    test::WriteFile(
+        dir.File("fw.HEX"),
+        ":020000040100F9\r\n:10020000000102030405060708090A0B0C0D0E0F76\r\n:00000001FF\r\n");
     controls.SetText(ctl::kSignImageStatic, dir.File("fw.HEX"));
     dialog.answer = dir.File("hex.sig");
     Sign();
@@ -296,8 +328,8 @@ TEST_F(SignCommandTest, HexInputsCancelsAndFailedKeyChecks) {
     controls.SetText(ctl::kPublicKeyStatic, Keys::Get().Public("k4096"));
     dialog.answer = dir.File("mismatch.sig");
     Sign();
-    EXPECT_EQ(log.entries, (std::vector<std::string>{"密钥验证失败: Key size mismatch\n\r\n\r\n", "error\r\n\r\n",
-                                                     "Complete sign!\r\n\r\n"}));
+    EXPECT_EQ(log.entries, (std::vector<std::string>{"密钥验证失败: Key size mismatch\n\r\n\r\n",
+                                                     "error\r\n\r\n", "Complete sign!\r\n\r\n"}));
     EXPECT_TRUE(controls.Enabled(ctl::kSignButton));
     EXPECT_FALSE(FileExists(dir.File("mismatch.sig")));
 }
@@ -308,28 +340,41 @@ TEST(SignTool, SignedImageDownloadsIntoAProductStageChip) {
     test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(9000, 10));
     const std::string sign = e2e::Bin("tools/sign/ov58xx-sign");
     std::string out;
-    ASSERT_EQ(test::RunCommand(sign + " --private '" + k.Private("k2048") + "' --public '" + k.Public("k2048") + "' --image '" +
-                               dir.File("fw.bin") + "' --output '" + dir.File("fw.sigx") + "' --hash sha256 --full-erase"),
+    ASSERT_EQ(
+        test::RunCommand(sign + " --private '" + k.Private("k2048") + "' --public '" +
+                         k.Public("k2048") + "' --image '" + dir.File("fw.bin") + "' --output '" +
+                         dir.File("fw.sigx") + "' --hash sha256 --full-erase"),
+        0);
+    ASSERT_EQ(test::RunCommand(sign + " --private '" + k.Private("k2048") + "' --public '" +
+                               k.Public("k2048") + "' --image '" + dir.File("fw.bin") +
+                               "' --output '" + dir.File("fw.sig") + "'"),
               0);
-    ASSERT_EQ(test::RunCommand(sign + " --private '" + k.Private("k2048") + "' --public '" + k.Public("k2048") + "' --image '" +
-                               dir.File("fw.bin") + "' --output '" + dir.File("fw.sig") + "'"),
+    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("fw.sigx") + "' --public '" +
+                               k.Public("k2048") + "'"),
               0);
-    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("fw.sigx") + "' --public '" + k.Public("k2048") + "'"), 0);
-    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("fw.sigx") + "' --public '" + k.Public("other2048") + "'"), 1);
-    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("none.sigx") + "' --public '" + k.Public("k2048") + "' 2>/dev/null"), 2);
+    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("fw.sigx") + "' --public '" +
+                               k.Public("other2048") + "'"),
+              1);
+    EXPECT_EQ(test::RunCommand(sign + " --verify '" + dir.File("none.sigx") + "' --public '" +
+                               k.Public("k2048") + "' 2>/dev/null"),
+              2);
     EXPECT_EQ(test::RunCommand(sign + " --inspect '" + dir.File("fw.sigx") + "' --json", &out), 0);
     EXPECT_NE(out.find("\"options\": \"full erase\""), std::string::npos) << out;
     EXPECT_EQ(test::RunCommand(sign + " --image x 2>/dev/null"), 2);
-    EXPECT_EQ(test::RunCommand(sign + " --private '" + k.Private("k1024") + "' --public '" + k.Public("k1024") + "' --image '" +
-                               dir.File("fw.bin") + "' --output '" + dir.File("bad.sig") + "' 2>/dev/null"),
+    EXPECT_EQ(test::RunCommand(sign + " --private '" + k.Private("k1024") + "' --public '" +
+                               k.Public("k1024") + "' --image '" + dir.File("fw.bin") +
+                               "' --output '" + dir.File("bad.sig") + "' 2>/dev/null"),
               1);
 
-    for (const auto& [image, expectExit, expectText] : std::vector<std::tuple<std::string, int, std::string>>{
-             {"fw.sigx", 200, "File downloaded successfully !"}, {"fw.sig", 200, "The signed firmware does not match the chip"}}) {
+    for (const auto& [image, expectExit, expectText] :
+         std::vector<std::tuple<std::string, int, std::string>>{
+             {"fw.sigx", 200, "File downloaded successfully !"},
+             {"fw.sig", 200, "The signed firmware does not match the chip"}}) {
         e2e::Simulator sim("--stage 7777 --variant 1", 3);
         ASSERT_FALSE(sim.path.empty());
         std::string log;
-        EXPECT_EQ(test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C " + e2e::Bin("src/app/ov58xx-loader") + " -f '" +
+        EXPECT_EQ(test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C " +
+                                       e2e::Bin("src/app/ov58xx-loader") + " -f '" +
                                        dir.File(image) + "' -p " + sim.path + " 2>/dev/null",
                                    &log),
                   expectExit);
@@ -343,23 +388,25 @@ TEST(SignTool, SignedImageDownloadsIntoAProductStageChip) {
 
 // ov58xx-sign signs fw.bin (65536 bytes) into fw.sigx for the tests below.
 class SignedFileVerdicts : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(65536, 14));
-        ASSERT_EQ(Sign("--private '" + Keys::Get().Private("k2048") + "' --image '" + dir.File("fw.bin") + "' --output '" +
-                       dir.File("fw.sigx") + "' --hash sha256"),
-                  0);
+        ASSERT_EQ(
+            Sign("--private '" + Keys::Get().Private("k2048") + "' --image '" + dir.File("fw.bin") +
+                 "' --output '" + dir.File("fw.sigx") + "' --hash sha256"),
+            0);
     }
     int Sign(const std::string& args, std::string* out = nullptr) {
-        return test::RunCommand(e2e::Bin("tools/sign/ov58xx-sign") + " --public '" + Keys::Get().Public("k2048") + "' " + args +
-                                    " 2>&1",
+        return test::RunCommand(e2e::Bin("tools/sign/ov58xx-sign") + " --public '" +
+                                    Keys::Get().Public("k2048") + "' " + args + " 2>&1",
                                 out);
     }
     // One download into a product-stage chip that takes additional files; a hung run is cut
     // off after 20 s so that it fails the test instead of stalling it.
     int Download(const std::string& image, e2e::Simulator& sim, std::string* out) {
-        return test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") + "' LC_ALL=C timeout 20 '" +
-                                    e2e::Bin("src/app/ov58xx-loader") + "' -f '" + dir.File(image) + "' -p " + sim.path +
+        return test::RunCommand("OV58XX_LOADER_HOME='" + dir.File("home") +
+                                    "' LC_ALL=C timeout 20 '" + e2e::Bin("src/app/ov58xx-loader") +
+                                    "' -f '" + dir.File(image) + "' -p " + sim.path +
                                     " 2>/dev/null",
                                 out);
     }
@@ -370,8 +417,10 @@ TEST_F(SignedFileVerdicts, AContainerWithAdditionalFilesLoadsVerifiesAndPassesVe
     // The signed container, then a table of one additional file of 5000 bytes at 0x01100000.
     Bytes file = test::ReadBytes(dir.File("fw.sigx"));
     const Bytes extra = test::RandomBytes(5000, 15);
-    file.insert(file.end(), {0xAA, 0x04, 0, 0, 0, 0, 1, 0xAA, 0x05, 0x92, 0x13, 0x00, 0x00});  // 5010-byte record
-    file.insert(file.end(), {0x00, 0x00, 0x00, 0x00, 0x10, 0x01, 0x88, 0x13, 0x00, 0x00});       // address, length
+    file.insert(file.end(), {0xAA, 0x04, 0, 0, 0, 0, 1, 0xAA, 0x05, 0x92, 0x13, 0x00,
+                             0x00});  // 5010-byte record
+    file.insert(file.end(),
+                {0x00, 0x00, 0x00, 0x00, 0x10, 0x01, 0x88, 0x13, 0x00, 0x00});  // address, length
     file.insert(file.end(), extra.begin(), extra.end());
     test::WriteBytes(dir.File("fw.sigx_1"), file);
 
@@ -381,13 +430,17 @@ TEST_F(SignedFileVerdicts, AContainerWithAdditionalFilesLoadsVerifiesAndPassesVe
     EXPECT_NE(out.find("File downloaded successfully !"), std::string::npos) << out;
     const std::string verdict = sim.Finish();
     EXPECT_EQ(verdict.rfind("verdict: OK image verified (65536 bytes", 0), 0u) << verdict;
-    EXPECT_NE(verdict.find("signature ok (sigx form)), 1 additional files verified"), std::string::npos) << verdict;
+    EXPECT_NE(verdict.find("signature ok (sigx form)), 1 additional files verified"),
+              std::string::npos)
+        << verdict;
 
     std::string verified, inspected;
     EXPECT_EQ(Sign("--verify '" + dir.File("fw.sigx_1") + "'", &verified), 0);
     EXPECT_EQ(verified, dir.File("fw.sigx_1") + ": signature ok (sigx form)\n");
     EXPECT_EQ(Sign("--inspect '" + dir.File("fw.sigx_1") + "' --json", &inspected), 0);
-    EXPECT_NE(inspected.find("\"image_length\": 65536, \"crc_ok\": true, \"problems\": []"), std::string::npos) << inspected;
+    EXPECT_NE(inspected.find("\"image_length\": 65536, \"crc_ok\": true, \"problems\": []"),
+              std::string::npos)
+        << inspected;
 }
 
 TEST_F(SignedFileVerdicts, RecordsDisagreeingOnTheImageLengthAreRefusedBeforeTheLineIsOpened) {

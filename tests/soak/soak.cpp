@@ -4,11 +4,11 @@
 // end with the descriptors and threads it had and its memory flat.
 //
 //   soak N [SEED]
-#include <QCoreApplication>
-#include <QTimer>
 #include <dirent.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,30 +50,64 @@ struct Fault {
 const std::vector<Fault>& Faults() {
     static const std::vector<Fault> faults = {
         {"none", [](auto&) {}, RunOutcome::Verified, RunOutcome::None, true},
-        {"step-2 status 3", [](auto& c) { c.statusAt[{2, 1}] = 3; }, RunOutcome::Failed},
-        {"step-4 status 1", [](auto& c) { c.statusAt[{4, 1}] = 1; }, RunOutcome::Failed},
-        {"step-5 status 3", [](auto& c) { c.statusAt[{5, 1}] = 3; }, RunOutcome::Failed},
-        {"three resends", [](auto& c) { c.resendAt[{4, 2}] = 3; }, RunOutcome::Verified, RunOutcome::None, true},
-        {"resends without end", [](auto& c) { c.resendAt[{4, 1}] = 100000; }, RunOutcome::Failed},
-        {"line noise", [](auto& c) { c.garbageBytes = 5; }, RunOutcome::Verified, RunOutcome::None, true},
-        {"broken CRC", [](auto& c) { c.badCrcAt[{3, 1}] = true; }, RunOutcome::Failed},
+        {"step-2 status 3",
+         [](auto& c) {
+             c.statusAt[{2, 1}] = 3;
+         },
+         RunOutcome::Failed},
+        {"step-4 status 1",
+         [](auto& c) {
+             c.statusAt[{4, 1}] = 1;
+         },
+         RunOutcome::Failed},
+        {"step-5 status 3",
+         [](auto& c) {
+             c.statusAt[{5, 1}] = 3;
+         },
+         RunOutcome::Failed},
+        {"three resends",
+         [](auto& c) {
+             c.resendAt[{4, 2}] = 3;
+         },
+         RunOutcome::Verified, RunOutcome::None, true},
+        {"resends without end",
+         [](auto& c) {
+             c.resendAt[{4, 1}] = 100000;
+         },
+         RunOutcome::Failed},
+        {"line noise", [](auto& c) { c.garbageBytes = 5; }, RunOutcome::Verified, RunOutcome::None,
+         true},
+        {"broken CRC",
+         [](auto& c) {
+             c.badCrcAt[{3, 1}] = true;
+         },
+         RunOutcome::Failed},
         {"line closed mid-run", [](auto& c) { c.closeAfter = 3; }, RunOutcome::PortError},
         {"silent mid-run", [](auto& c) { c.silentFrom = 2; }, RunOutcome::Timeout},
-        {"line dropped after the end", [](auto& c) { c.closeAtEnd = true; }, RunOutcome::Verified, RunOutcome::PortError, true},
+        {"line dropped after the end", [](auto& c) { c.closeAtEnd = true; }, RunOutcome::Verified,
+         RunOutcome::PortError, true},
     };
     return faults;
 }
 
 const char* Name(RunOutcome o) {
     switch (o) {
-        case RunOutcome::Verified: return "verified";
-        case RunOutcome::Failed: return "failed";
-        case RunOutcome::Timeout: return "timeout";
-        case RunOutcome::PortError: return "port-error";
-        case RunOutcome::Refused: return "refused";
-        case RunOutcome::Error: return "error";
-        case RunOutcome::Stopped: return "stopped";
-        case RunOutcome::None: break;
+        case RunOutcome::Verified:
+            return "verified";
+        case RunOutcome::Failed:
+            return "failed";
+        case RunOutcome::Timeout:
+            return "timeout";
+        case RunOutcome::PortError:
+            return "port-error";
+        case RunOutcome::Refused:
+            return "refused";
+        case RunOutcome::Error:
+            return "error";
+        case RunOutcome::Stopped:
+            return "stopped";
+        case RunOutcome::None:
+            break;
     }
     return "none";
 }
@@ -101,7 +135,7 @@ Resources Measure() {
 
 // One simulated chip on its own pseudo-terminal, served by a thread until the host lets go.
 class Chip {
-public:
+  public:
     explicit Chip(const Fault& fault) : fault_(fault) {
         int fds[2];
         if (::pipe(fds) != 0) std::abort();
@@ -126,7 +160,8 @@ public:
     // The simulator's last line, once it has ended (waits a little for it to see the hang-up).
     std::string Verdict() {
         if (read_ == nullptr) return verdict_;
-        if (served_.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return "the simulator did not end";
+        if (served_.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+            return "the simulator did not end";
         char buffer[512];
         while (std::fgets(buffer, sizeof(buffer), read_)) verdict_ = buffer;
         std::fclose(read_);
@@ -136,17 +171,21 @@ public:
     const Fault& fault_;
     std::string path;
 
-private:
+  private:
     std::FILE* read_ = nullptr;
     std::future<int> served_;
     std::string verdict_;
 };
 
 class Soak : public ov::RunObserver, public ov::gang::GangReporter {
-public:
+  public:
     Soak(int runs, unsigned seed, const std::string& home)
-        : runs_(runs), rng_(seed), home_(home), runEnd_(view_, log_, [] {}),
-          controller_(ov::ControllerContext{host_, view_, runEnd_, log_, links_, {}, [this] { return Next(); }}) {
+        : runs_(runs),
+          rng_(seed),
+          home_(home),
+          runEnd_(view_, log_, [] {}),
+          controller_(ov::ControllerContext{
+              host_, view_, runEnd_, log_, links_, {}, [this] { return Next(); }}) {
         image_ = home + "/fw.bin";
         std::ofstream out(image_, std::ios::binary);
         std::mt19937 bytes(seed);
@@ -174,19 +213,22 @@ public:
         QTimer::singleShot(0, [this] { NextRound(); });
         QCoreApplication::exec();
         const Resources after = Measure();
-        std::printf("batch: %d runs in %.1f s; gang: %d rounds of 2 ports in %.1f s\n", runs_, batchSeconds, rounds_,
-                    Seconds(gangStart));
-        for (const auto& [fault, count] : counts_) std::printf("  %-28s %d\n", fault.c_str(), count);
-        std::printf("descriptors %d -> %d -> %d, threads %d -> %d -> %d, RSS %ld -> %ld -> %ld KiB\n", before_.fds, afterBatch.fds,
-                    after.fds, before_.threads, afterBatch.threads, after.threads, before_.rssKiB, afterBatch.rssKiB,
-                    after.rssKiB);
+        std::printf("batch: %d runs in %.1f s; gang: %d rounds of 2 ports in %.1f s\n", runs_,
+                    batchSeconds, rounds_, Seconds(gangStart));
+        for (const auto& [fault, count] : counts_)
+            std::printf("  %-28s %d\n", fault.c_str(), count);
+        std::printf(
+            "descriptors %d -> %d -> %d, threads %d -> %d -> %d, RSS %ld -> %ld -> %ld KiB\n",
+            before_.fds, afterBatch.fds, after.fds, before_.threads, afterBatch.threads,
+            after.threads, before_.rssKiB, afterBatch.rssKiB, after.rssKiB);
         std::printf("mismatches: %d\n", mismatches_);
-        const bool flat = after.fds == before_.fds && after.threads == before_.threads && after.rssKiB - before_.rssKiB < 4096;
+        const bool flat = after.fds == before_.fds && after.threads == before_.threads &&
+                          after.rssKiB - before_.rssKiB < 4096;
         if (!flat) std::printf("resources did not come back\n");
         return mismatches_ == 0 && flat ? 0 : 1;
     }
 
-private:
+  private:
     static double Seconds(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -233,9 +275,11 @@ private:
         const std::string verdict = chip.Verdict();
         const bool chipVerified = verdict.rfind("verdict: OK", 0) == 0;
         const Fault& f = chip.fault_;
-        if ((outcome != f.expected && outcome != f.alsoPossible) || chipVerified != f.chipVerifies) {
+        if ((outcome != f.expected && outcome != f.alsoPossible) ||
+            chipVerified != f.chipVerifies) {
             ++mismatches_;
-            std::printf("MISMATCH %s: run %s, chip %s", chip.fault_.name, Name(outcome), verdict.c_str());
+            std::printf("MISMATCH %s: run %s, chip %s", chip.fault_.name, Name(outcome),
+                        verdict.c_str());
         }
     }
 
@@ -255,8 +299,9 @@ private:
         ov::DownloadRequest base = base_;
         base.batch = false;
         ov::gang::GangImage image{image_, image_, 6000, "-"};
-        gang_ = std::make_unique<ov::gang::Gang>(host_, links_, options, base, image, *this, ov::PortBackend{}, home_ + "/log",
-                                                 [this] { QTimer::singleShot(0, [this] { RoundDone(); }); });
+        gang_ = std::make_unique<ov::gang::Gang>(
+            host_, links_, options, base, image, *this, ov::PortBackend{}, home_ + "/log",
+            [this] { QTimer::singleShot(0, [this] { RoundDone(); }); });
         gang_->Start();
     }
     void Report(const ov::gang::GangEvent& event) override {
@@ -269,10 +314,12 @@ private:
             const RunOutcome outcome = ends_[chip->path];
             ++counts_[std::string("gang: ") + f.name + " -> " + ov::gang::OutcomeName(outcome)];
             const std::string verdict = chip->Verdict();
-            const bool expected = outcome == f.expected || (f.alsoPossible != RunOutcome::None && outcome == f.alsoPossible);
+            const bool expected = outcome == f.expected ||
+                                  (f.alsoPossible != RunOutcome::None && outcome == f.alsoPossible);
             if (!expected || (verdict.rfind("verdict: OK", 0) == 0) != f.chipVerifies) {
                 ++mismatches_;
-                std::printf("MISMATCH gang %s: run %s, chip %s", chip->fault_.name, ov::gang::OutcomeName(outcome), verdict.c_str());
+                std::printf("MISMATCH gang %s: run %s, chip %s", chip->fault_.name,
+                            ov::gang::OutcomeName(outcome), verdict.c_str());
             }
         }
         roundChips_.clear();

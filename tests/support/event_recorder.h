@@ -12,7 +12,7 @@ namespace ov::test {
 
 // Collects what a real-time producer (the serial reader) posts, for tests to wait on.
 class EventRecorder : public EventChannel {
-public:
+  public:
     void Post(const Event& event) override {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.push_back(event);
@@ -32,7 +32,7 @@ public:
         return e;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<Event> events_;

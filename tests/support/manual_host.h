@@ -16,7 +16,7 @@ namespace ov::test {
 // The event host on a virtual clock: time moves only when a test runs it, so time-outs are
 // tested to the millisecond without waiting. Several channels share its queue and clock.
 class ManualHost : public EventHost {
-public:
+  public:
     std::unique_ptr<EventChannel> Connect(EventHandler& handler) override {
         const int id = nextId_++;
         handlers_[id] = &handler;
@@ -36,7 +36,8 @@ public:
     }
     // Whether any channel runs this timer.
     bool TimerRunning(int timerId) const {
-        return std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.first.second == timerId; });
+        return std::any_of(timers_.begin(), timers_.end(),
+                           [&](const auto& t) { return t.first.second == timerId; });
     }
 
     // Runs events and timers until `done` holds, nothing is left to happen, or `limitMs` of
@@ -73,8 +74,10 @@ public:
                 const auto [channel, timerId] = key;
                 const auto handler = handlers_.find(channel);
                 if (handler == handlers_.end()) break;
-                if (timerId == kSyncId) handler->second->OnEvent({kSyncTick, 0, 0, 0});
-                else handler->second->OnTimer(timerId);
+                if (timerId == kSyncId)
+                    handler->second->OnEvent({kSyncTick, 0, 0, 0});
+                else
+                    handler->second->OnTimer(timerId);
                 break;  // the handler may have changed the timers
             }
         }
@@ -85,7 +88,7 @@ public:
 
     bool quit = false;
 
-private:
+  private:
     static constexpr int kSyncId = -1;
     struct Timer {
         int period;
@@ -96,7 +99,7 @@ private:
         Event event;
     };
     class Channel : public EventChannel {
-    public:
+      public:
         Channel(ManualHost& host, int id) : host_(host), id_(id) {}
         ~Channel() override { host_.Disconnect(id_); }
         void Post(const Event& event) override {
@@ -104,7 +107,8 @@ private:
             host_.queue_.push_back({id_, event});
         }
         void StartTimer(int timerId, int periodMs) override {
-            host_.timers_[{id_, timerId}] = {periodMs, host_.now_ + static_cast<std::uint64_t>(periodMs)};
+            host_.timers_[{id_, timerId}] = {periodMs,
+                                             host_.now_ + static_cast<std::uint64_t>(periodMs)};
         }
         void StopTimer(int timerId) override { host_.timers_.erase({id_, timerId}); }
         void StartSyncSource(int periodMs) override { StartTimer(kSyncId, periodMs); }
@@ -112,7 +116,7 @@ private:
         std::uint64_t TickCount() const override { return host_.now_; }
         int Id() const { return id_; }
 
-    private:
+      private:
         ManualHost& host_;
         int id_;
     };
@@ -123,7 +127,8 @@ private:
     }
     void Disconnect(int id) {
         handlers_.erase(id);
-        for (auto it = timers_.begin(); it != timers_.end();) it = it->first.first == id ? timers_.erase(it) : std::next(it);
+        for (auto it = timers_.begin(); it != timers_.end();)
+            it = it->first.first == id ? timers_.erase(it) : std::next(it);
     }
     void Deliver(const Queued& q) {
         const auto handler = handlers_.find(q.channel);

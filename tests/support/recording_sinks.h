@@ -9,7 +9,7 @@ namespace ov::test {
 
 // Collects what a run shows: its log-view entries, its progress, phases and ends.
 class RecordingObserver : public RunObserver {
-public:
+  public:
     void OnLogEntry(const std::string& entry) override { entries.push_back(entry); }
     void OnProgress(const RunProgress& p) override { progress = p; }
     void OnPhase(RunPhase phase) override { phases.push_back(phase); }

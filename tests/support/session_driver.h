@@ -14,24 +14,28 @@ namespace ov::test {
 // no event host: what the session sends goes to the chip, what the chip answers comes back
 // after its delay (with the line's noise), and the session is called at the times it asks for.
 class SessionDriver : private SessionActions {
-public:
-    explicit SessionDriver(sim::SimConfig chip, LineNoise noise = {}) : chip_(std::move(chip)), noise_(std::move(noise)) {}
+  public:
+    explicit SessionDriver(sim::SimConfig chip, LineNoise noise = {})
+        : chip_(std::move(chip)), noise_(std::move(noise)) {}
 
     // Prepares the image as the controller does and runs the session from the open line to
     // its end, or until `limitMs` of virtual time pass; true when it ended.
-    bool Run(const DownloadRequest& request, std::uint64_t limitMs, const std::string& lastCsn = {}) {
+    bool Run(const DownloadRequest& request, std::uint64_t limitMs,
+             const std::string& lastCsn = {}) {
         auto engine = std::make_unique<ProtocolEngine>();
         engine->Init(request.imagePath, request.extraFilesFrom, &view, log, request.options);
         engine->debug = request.debugMode;
         SessionActions& actions = *this;
-        session = std::make_unique<DownloadSession>(request, std::move(engine), view, log, actions, lastCsn);
+        session = std::make_unique<DownloadSession>(request, std::move(engine), view, log, actions,
+                                                    lastCsn);
         started = now;
         session->Begin(now);
         session->LineOpen(now);
         const std::uint64_t end = now + limitMs;
         while (!session->Ended()) {
             std::optional<std::uint64_t> next = wake_;
-            if (!arrivals_.empty()) next = next ? std::min(*next, arrivals_.begin()->first) : arrivals_.begin()->first;
+            if (!arrivals_.empty())
+                next = next ? std::min(*next, arrivals_.begin()->first) : arrivals_.begin()->first;
             if (!next || *next > end) break;
             now = std::max(now, *next);
             if (!arrivals_.empty() && arrivals_.begin()->first <= now) {
@@ -60,7 +64,7 @@ public:
     std::uint64_t now = 0;
     std::uint64_t started = 0;
 
-private:
+  private:
     void Send(const std::uint8_t* bytes, std::size_t count) override {
         bytesSent += count;
         if (lineClosed) return;
@@ -75,7 +79,8 @@ private:
                 if (!firstReply_) Arrive(noise_.beforeFirstReply, at);
                 firstReply_ = true;
                 Arrive(noise_.beforeEveryReply, at);
-                if (!noise_.beforeEveryReply.empty()) at += static_cast<std::uint64_t>(noise_.gapMs);
+                if (!noise_.beforeEveryReply.empty())
+                    at += static_cast<std::uint64_t>(noise_.gapMs);
             }
             if (noise_.byteByByte && !action.garbage) {
                 for (std::uint8_t b : action.bytes) Arrive({b}, at);

@@ -20,9 +20,14 @@ struct LineNoise {
 // A line to the simulated chip on the virtual clock: what the chip answers arrives after the
 // chip's delay, with whatever noise the line adds.
 class SimLink : public PortLink {
-public:
-    SimLink(ManualHost& host, const LinkContext& context, sim::BootLoaderSim& chip, int& failOpens, LineNoise noise = {})
-        : host_(host), context_(context), chip_(chip), failOpens_(failOpens), noise_(std::move(noise)) {}
+  public:
+    SimLink(ManualHost& host, const LinkContext& context, sim::BootLoaderSim& chip, int& failOpens,
+            LineNoise noise = {})
+        : host_(host),
+          context_(context),
+          chip_(chip),
+          failOpens_(failOpens),
+          noise_(std::move(noise)) {}
 
     void OpenByName(const std::string&) override { Open(); }
     void OpenByPath(const std::string&) override { Open(); }
@@ -32,9 +37,10 @@ public:
         for (const auto& action : chip_.Receive(bytes, length)) {
             delay += action.delayMs;
             if (action.kind == sim::SimAction::Close) {
-                host_.CallAfter(delay, [line = line_, events = context_.events, source = context_.source] {
-                    if (line->open) events->Post({kPortError, 0, 0, source});
-                });
+                host_.CallAfter(delay,
+                                [line = line_, events = context_.events, source = context_.source] {
+                                    if (line->open) events->Post({kPortError, 0, 0, source});
+                                });
                 continue;
             }
             if (!action.garbage) {
@@ -52,7 +58,7 @@ public:
     }
     void Close() override { line_->open = false; }
 
-private:
+  private:
     // Whether the line is open, known to the bytes still on their way when the link is gone.
     struct Line {
         bool open = false;
@@ -71,7 +77,8 @@ private:
         if (bytes.empty()) return;
         host_.CallAfter(delayMs, [line = line_, bytes, context = context_] {
             if (!line->open) return;
-            context.events->Post({kDataReceived, static_cast<std::int64_t>(bytes.size()), 0, context.source,
+            context.events->Post({kDataReceived, static_cast<std::int64_t>(bytes.size()), 0,
+                                  context.source,
                                   std::make_shared<const std::vector<std::uint8_t>>(bytes)});
         });
     }
@@ -87,7 +94,7 @@ private:
 
 // Every run gets a fresh chip with the same configuration, as the next chip on a line would.
 class SimLinkFactory : public PortLinkFactory {
-public:
+  public:
     SimLinkFactory(ManualHost& host, sim::SimConfig config, LineNoise lineNoise = {})
         : host_(host), config_(std::move(config)), noise_(std::move(lineNoise)) {}
     std::unique_ptr<PortLink> Create(const LinkContext& context) override {
@@ -99,7 +106,7 @@ public:
     std::vector<std::unique_ptr<sim::BootLoaderSim>> chips;
     int failOpens = 0;
 
-private:
+  private:
     ManualHost& host_;
     sim::SimConfig config_;
     LineNoise noise_;

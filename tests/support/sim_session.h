@@ -14,7 +14,8 @@ struct SimSession {
     explicit SimSession(sim::SimConfig config) : sim(std::move(config)) {}
 
     // Runs until an outcome ends the run or nothing is left to exchange; returns the last outcome.
-    Outcome Run(const std::string& image, const std::string& settings = "", DownloadOptions options = {}) {
+    Outcome Run(const std::string& image, const std::string& settings = "",
+                DownloadOptions options = {}) {
         engine.Init(image, settings, &view, runLog, options);
         engine.debug = debug;
         Feed(sim.Receive(engine.SyncPattern().data(), engine.SyncPattern().size()));

@@ -27,7 +27,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
@@ -63,7 +64,9 @@ std::uint16_t ReferenceCrc16(const std::uint8_t* data, std::size_t n) {
     std::uint16_t crc = 0xFFFF;
     for (std::size_t i = 0; i < n; ++i) {
         crc ^= static_cast<std::uint16_t>(data[i] << 8);
-        for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) : static_cast<std::uint16_t>(crc << 1);
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
+                                 : static_cast<std::uint16_t>(crc << 1);
     }
     return crc;
 }

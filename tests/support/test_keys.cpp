@@ -31,7 +31,8 @@ TestKey::TestKey(int bits, unsigned exponent) {
     EVP_PKEY* key = nullptr;
     BIGNUM* e = BN_new();
     BN_set_word(e, exponent);
-    if (!ctx || EVP_PKEY_keygen_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(ctx, bits) <= 0 ||
+    if (!ctx || EVP_PKEY_keygen_init(ctx) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_keygen_bits(ctx, bits) <= 0 ||
         EVP_PKEY_CTX_set1_rsa_keygen_pubexp(ctx, e) <= 0 || EVP_PKEY_keygen(ctx, &key) <= 0)
         throw std::runtime_error("RSA key generation failed");
     BN_free(e);
@@ -42,10 +43,13 @@ TestKey::TestKey(int bits, unsigned exponent) {
 TestKey::~TestKey() { EVP_PKEY_free(Key(key_)); }
 
 std::vector<std::uint8_t> TestKey::Modulus() const {
-    return Param(Key(key_), OSSL_PKEY_PARAM_RSA_N, static_cast<std::size_t>(EVP_PKEY_get_size(Key(key_))));
+    return Param(Key(key_), OSSL_PKEY_PARAM_RSA_N,
+                 static_cast<std::size_t>(EVP_PKEY_get_size(Key(key_))));
 }
 
-std::vector<std::uint8_t> TestKey::Exponent() const { return Param(Key(key_), OSSL_PKEY_PARAM_RSA_E, 0); }
+std::vector<std::uint8_t> TestKey::Exponent() const {
+    return Param(Key(key_), OSSL_PKEY_PARAM_RSA_E, 0);
+}
 
 std::vector<std::uint8_t> TestKey::RawSign(const std::vector<std::uint8_t>& block) const {
     const std::size_t s = static_cast<std::size_t>(EVP_PKEY_get_size(Key(key_)));
@@ -54,7 +58,8 @@ std::vector<std::uint8_t> TestKey::RawSign(const std::vector<std::uint8_t>& bloc
     EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(Key(key_), nullptr);
     std::vector<std::uint8_t> sig(s);
     std::size_t size = s;
-    if (!ctx || EVP_PKEY_sign_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_NO_PADDING) <= 0 ||
+    if (!ctx || EVP_PKEY_sign_init(ctx) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_NO_PADDING) <= 0 ||
         EVP_PKEY_sign(ctx, sig.data(), &size, padded.data(), padded.size()) <= 0)
         throw std::runtime_error("raw RSA signing failed");
     EVP_PKEY_CTX_free(ctx);
@@ -71,19 +76,20 @@ void TestKey::WritePem(const std::string& privatePath, const std::string& public
     std::fclose(f);
 }
 
-void MakeSignedImage(const TestKey& key, const std::string& imagePath, const std::string& outputPath, bool sigx,
-                     std::uint8_t digestType) {
+void MakeSignedImage(const TestKey& key, const std::string& imagePath,
+                     const std::string& outputPath, bool sigx, std::uint8_t digestType) {
     const auto image = ReadBytes(imagePath);
     std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
     unsigned size = 0;
-    EVP_Digest(image.data(), image.size(), digest.data(), &size, digestType == kDigestSha256 ? EVP_sha256() : EVP_sha512(),
-               nullptr);
+    EVP_Digest(image.data(), image.size(), digest.data(), &size,
+               digestType == kDigestSha256 ? EVP_sha256() : EVP_sha512(), nullptr);
     digest.resize(size);
     SignedContainerFields fields;
     fields.modulus = key.Modulus();
     fields.exponent = key.Exponent();
     fields.digestType = digestType;
-    fields.signature = key.RawSign(SignedBlock(digest.data(), digest.size(), static_cast<std::uint32_t>(image.size()), sigx));
+    fields.signature = key.RawSign(
+        SignedBlock(digest.data(), digest.size(), static_cast<std::uint32_t>(image.size()), sigx));
     WriteSignedContainer(outputPath, fields, imagePath);
 }
 

@@ -11,7 +11,7 @@ namespace ov::test {
 // An RSA key made with OpenSSL for a test, and raw (unpadded) signing with it: the reference
 // the loader's own signing is compared against.
 class TestKey {
-public:
+  public:
     explicit TestKey(int bits, unsigned exponent = 65537);
     ~TestKey();
     TestKey(const TestKey&) = delete;
@@ -23,13 +23,14 @@ public:
     std::vector<std::uint8_t> RawSign(const std::vector<std::uint8_t>& block) const;
     void WritePem(const std::string& privatePath, const std::string& publicPath) const;
 
-private:
+  private:
     void* key_;
 };
 
 // A signed container made with the test key over an image file: the digest of the image,
 // its length for ".sigx", signed raw.
-void MakeSignedImage(const TestKey& key, const std::string& imagePath, const std::string& outputPath, bool sigx,
+void MakeSignedImage(const TestKey& key, const std::string& imagePath,
+                     const std::string& outputPath, bool sigx,
                      std::uint8_t digestType = kDigestSha256);
 
 }  // namespace ov::test

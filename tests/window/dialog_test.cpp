@@ -37,7 +37,7 @@ constexpr const char* kChineseChildVariable = "OV_DIALOG_TEST_CHINESE_CHILD";
 constexpr const char* kDownloaded = "File downloaded successfully !";
 
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -61,7 +61,9 @@ protected:
         return button;
     }
     static std::string Text(LoaderDialog& dialog, int id) { return dialog.Widgets().Text(id); }
-    static std::string View(LoaderDialog& dialog) { return dialog.LogView()->toPlainText().toStdString(); }
+    static std::string View(LoaderDialog& dialog) {
+        return dialog.LogView()->toPlainText().toStdString();
+    }
     static int Count(const std::string& text, const std::string& what) {
         int n = 0;
         for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -150,7 +152,13 @@ const std::vector<Row>& Rows() {
         {1002, Kind::ListOnlyCombo, "", "", {78, 124, 48, 85}},
         {0, Kind::Label, " Baud rate :", "波特率:", {140, 125, 38, 11}, kLeft},
         {1003, Kind::Combo, "", "", {184, 124, 48, 65}},
-        {1076, Kind::Check, "Batch download", "批量下载", {250, 125, 66, 10}, {}, {250, 125, 43, 10}},
+        {1076,
+         Kind::Check,
+         "Batch download",
+         "批量下载",
+         {250, 125, 66, 10},
+         {},
+         {250, 125, 43, 10}},
         {1028, Kind::Button, "Clear log", "清除log", {373, 118, 57, 17}},
         {1009, Kind::Button, "Download", "下载", {433, 117, 82, 40}, {}, {433, 117, 82, 39}},
         {0, Kind::Label, "Firmware file:", "固件:", {12, 140, 55, 15}, kCentre},
@@ -166,15 +174,19 @@ const std::vector<Row>& Rows() {
 // of the font's height; both edges are rounded, the size is their difference.
 QRect ExpectedPixels(const QFont& font, const Place& p) {
     const QFontMetrics metrics(font);
-    const double h = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0 / 4.0;
+    const double h =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0 /
+        4.0;
     const double v = metrics.height() / 8.0;
     const long left = std::lround(p.x * h), top = std::lround(p.y * v);
     const long right = std::lround((p.x + p.width) * h), bottom = std::lround((p.y + p.height) * v);
-    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left), static_cast<int>(bottom - top));
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                 static_cast<int>(bottom - top));
 }
 
 std::string Describe(const QRect& r) {
-    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" + std::to_string(r.height());
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) +
+           "x" + std::to_string(r.height());
 }
 
 // Every row of the table against what the dialog built, in one language.
@@ -186,8 +198,8 @@ void CheckTemplate(LoaderDialog& dialog, bool chinese) {
         const QString caption = QString::fromUtf8(chinese ? row.chinese : row.english);
         const Place place = chinese && row.chinesePlace.x >= 0 ? row.chinesePlace : row.place;
         const QRect expected = ExpectedPixels(dialog.font(), place);
-        SCOPED_TRACE("control " + std::to_string(row.id) + " \"" + caption.toStdString() + "\" at " + std::to_string(place.x) +
-                     "," + std::to_string(place.y));
+        SCOPED_TRACE("control " + std::to_string(row.id) + " \"" + caption.toStdString() +
+                     "\" at " + std::to_string(place.x) + "," + std::to_string(place.y));
 
         if (row.kind == Kind::Label) {
             // Labels have no number: the one with this caption at this place.
@@ -291,19 +303,24 @@ void CheckLists(LoaderDialog& dialog, bool chinese) {
     };
     const List lists[] = {
         {1007, {"hash256", "hash512"}, 1},
-        {1004, chinese ? Items{"按文件长度擦除", "全片擦除"} : Items{"Erase by Len", "Full Erase"}, 0},
+        {1004, chinese ? Items{"按文件长度擦除", "全片擦除"} : Items{"Erase by Len", "Full Erase"},
+         0},
         {1005, chinese ? Items{"随机IV", "保留IV"} : Items{"random IV", "reserve IV"}, 0},
-        {1006, chinese ? Items{"不解锁Flash", "解锁Flash"} : Items{"Not Unlock Flash", "Unlock Flash"}, 0},
+        {1006,
+         chinese ? Items{"不解锁Flash", "解锁Flash"} : Items{"Not Unlock Flash", "Unlock Flash"},
+         0},
         {1003,
-         {"2000000", "1500000", "1000000", "921600", "750000", "600000", "512000", "500000", "460800", "256000", "230400",
-          "128000", "115200", "57600", "56000", "38400", "19200", "9600"},
+         {"2000000", "1500000", "1000000", "921600", "750000", "600000", "512000", "500000",
+          "460800", "256000", "230400", "128000", "115200", "57600", "56000", "38400", "19200",
+          "9600"},
          3},
     };
     for (const List& list : lists) {
         SCOPED_TRACE("list " + std::to_string(list.id));
         EXPECT_EQ(dialog.Widgets().Items(list.id), list.items);
         EXPECT_EQ(dialog.Widgets().Selection(list.id), list.selected);
-        EXPECT_EQ(dialog.Widgets().Text(list.id), list.items[static_cast<std::size_t>(list.selected)]);
+        EXPECT_EQ(dialog.Widgets().Text(list.id),
+                  list.items[static_cast<std::size_t>(list.selected)]);
     }
     const Items ports = dialog.Widgets().Items(ctl::kPortCombo);
     ASSERT_FALSE(ports.empty());
@@ -326,16 +343,18 @@ TEST_F(DialogTest, ChineseDialogInAProcessOfItsOwn) {
     ASSERT_GT(n, 0);
     path[n] = '\0';
     std::string output;
-    const int status = test::RunCommand(std::string(kChineseChildVariable) + "=1 LC_ALL=zh_CN.UTF-8 '" + path +
-                                            "' --gtest_filter=DialogTest.ChineseChild 2>&1",
-                                        &output);
+    const int status =
+        test::RunCommand(std::string(kChineseChildVariable) + "=1 LC_ALL=zh_CN.UTF-8 '" + path +
+                             "' --gtest_filter=DialogTest.ChineseChild 2>&1",
+                         &output);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 // Runs only in the child started above, where the texts are first used in Chinese.
 TEST_F(DialogTest, ChineseChild) {
-    if (std::getenv(kChineseChildVariable) == nullptr) GTEST_SKIP() << "run by ChineseDialogInAProcessOfItsOwn";
+    if (std::getenv(kChineseChildVariable) == nullptr)
+        GTEST_SKIP() << "run by ChineseDialogInAProcessOfItsOwn";
     setenv("LC_ALL", "zh_CN.UTF-8", 1);
     test::SimLinkFactory links(host, {});
     LoaderDialog dialog(host, links);
@@ -355,14 +374,11 @@ TEST_F(DialogTest, HexBoxSwitchesTheSerialNumberField) {
         std::string after;
     };
     const Case cases[] = {
-        {false, "AB", "41 42"},
-        {false, "", ""},
-        {true, "", ""},
-        {true, "414243", "ABC"},
-        {true, "41424", "AB"},       // an odd last digit is dropped
-        {true, "41ZZ42", "A"},       // "ZZ" is a zero byte, and a zero byte ends the text
-        {true, "41 42", "AB"},       // blanks dropped: what the box showed comes back
-        {true, "61626a6B", "abjk"},  // either case of digit
+        {false, "AB", "41 42"},       {false, "", ""},       {true, "", ""},
+        {true, "414243", "ABC"},      {true, "41424", "AB"},  // an odd last digit is dropped
+        {true, "41ZZ42", "A"},         // "ZZ" is a zero byte, and a zero byte ends the text
+        {true, "41 42", "AB"},         // blanks dropped: what the box showed comes back
+        {true, "61626a6B", "abjk"},    // either case of digit
         {false, "\xC2\xB0", "C2 B0"},  // U+00B0: bytes above 0x7F as two digits, not sign-extended
         {true, "C2B0", "\xC2\xB0"},
     };
@@ -371,7 +387,8 @@ TEST_F(DialogTest, HexBoxSwitchesTheSerialNumberField) {
     auto* check = qobject_cast<QCheckBox*>(dialog.Widgets().Widget(ctl::kHexCheck));
     ASSERT_NE(check, nullptr);
     for (const Case& c : cases) {
-        SCOPED_TRACE("\"" + c.before + "\" with the box " + (c.checkedBefore ? "checked" : "clear"));
+        SCOPED_TRACE("\"" + c.before + "\" with the box " +
+                     (c.checkedBefore ? "checked" : "clear"));
         dialog.Widgets().SetChecked(ctl::kHexCheck, c.checkedBefore);
         dialog.Widgets().SetText(ctl::kEsnEdit, c.before);
         check->click();
@@ -411,7 +428,8 @@ TEST_F(DialogTest, CancelledFileDialogsChangeNothing) {
     test::SimLinkFactory links(host, {});
     LoaderDialog dialog(host, links);
     ScriptOpenDialog(dialog);
-    for (const Browse& b : buttons) dialog.Widgets().SetText(b.field, "/old/" + std::to_string(b.field));
+    for (const Browse& b : buttons)
+        dialog.Widgets().SetText(b.field, "/old/" + std::to_string(b.field));
     for (const Browse& b : buttons) {
         SCOPED_TRACE("button " + std::to_string(b.button));
         filters.clear();
@@ -419,7 +437,8 @@ TEST_F(DialogTest, CancelledFileDialogsChangeNothing) {
         ASSERT_EQ(filters.size(), 1u);  // the dialog was asked
         EXPECT_NE(filters[0].find(b.pattern), std::string::npos) << filters[0];
         EXPECT_NE(filters[0].find("(*.*)"), std::string::npos) << filters[0];
-        for (const Browse& other : buttons) EXPECT_EQ(Text(dialog, other.field), "/old/" + std::to_string(other.field));
+        for (const Browse& other : buttons)
+            EXPECT_EQ(Text(dialog, other.field), "/old/" + std::to_string(other.field));
     }
     EXPECT_EQ(View(dialog), "");
 }
@@ -450,7 +469,8 @@ TEST_F(DialogTest, WholeDownloadThroughTheWindow) {
 
     Button(dialog, ctl::kDownloadButton)->click();
     EXPECT_EQ(Text(dialog, ctl::kDownloadButton), "Stop download");
-    ASSERT_TRUE(host.RunUntil([&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
+    ASSERT_TRUE(host.RunUntil(
+        [&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
     EXPECT_EQ(Text(dialog, ctl::kDownloadButton), "Stop download");
     // What must not change under a run is locked.
     for (int id : {ctl::kPortCombo, ctl::kBaudCombo, ctl::kBatchCheck, ctl::kBrowseDownloadImage})
@@ -460,7 +480,8 @@ TEST_F(DialogTest, WholeDownloadThroughTheWindow) {
     ASSERT_EQ(links.chips.size(), 1u);
     EXPECT_TRUE(links.LastChip().Verified()) << links.LastChip().Verdict();
     const std::string view = View(dialog);
-    EXPECT_NE(view.find("current file path:[" + dir.File("fw.bin") + "]"), std::string::npos) << view;
+    EXPECT_NE(view.find("current file path:[" + dir.File("fw.bin") + "]"), std::string::npos)
+        << view;
     EXPECT_EQ(Count(view, kDownloaded), 1) << view;
     EXPECT_NE(view.find("Stop download"), std::string::npos) << view;
     EXPECT_GT(dialog.Bar()->maximum(), 0);
@@ -493,7 +514,8 @@ TEST_F(DialogTest, StopAndALostLineEndTheRun) {
         PrepareDownload(dialog);
         Button(dialog, ctl::kDownloadButton)->click();
         if (c.stopMidRun) {
-            ASSERT_TRUE(host.RunUntil([&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
+            ASSERT_TRUE(host.RunUntil(
+                [&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
             Button(dialog, ctl::kDownloadButton)->click();
         } else {
             ASSERT_TRUE(host.RunUntil([&] { return !dialog.Core().controller.Running(); }, 60000));
@@ -542,7 +564,8 @@ TEST_F(DialogTest, ClearLogDuringARunAndTheLastSerialNumber) {
     dialog.Core().state.continuousDownload = false;
     PrepareDownload(dialog);
     Button(dialog, ctl::kDownloadButton)->click();
-    ASSERT_TRUE(host.RunUntil([&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
+    ASSERT_TRUE(host.RunUntil(
+        [&] { return !links.chips.empty() && links.LastChip().ImageBytes() > 0; }, 60000));
     ASSERT_NE(View(dialog).find("current file path:["), std::string::npos);
 
     Button(dialog, ctl::kClearLogButton)->click();
@@ -563,7 +586,8 @@ TEST_F(DialogTest, ClearLogDuringARunAndTheLastSerialNumber) {
     ASSERT_TRUE(host.RunUntil([&] { return !dialog.Core().controller.Running(); }, 60000));
     view = View(dialog);
     EXPECT_EQ(Count(view, kDownloaded), 1) << view;
-    EXPECT_EQ(view.find("Continuous downloading of the same sn is not allowed."), std::string::npos) << view;
+    EXPECT_EQ(view.find("Continuous downloading of the same sn is not allowed."), std::string::npos)
+        << view;
     ASSERT_EQ(links.chips.size(), 2u);
     EXPECT_TRUE(links.LastChip().Verified()) << links.LastChip().Verdict();
 }
@@ -586,8 +610,8 @@ TEST_F(DialogTest, ClosingSavesTheSettingsAndEndsTheLoop) {
     struct stat st;
     ASSERT_EQ(::stat(ini.c_str(), &st), 0);
     const std::string text = test::ReadText(ini);
-    for (const char* line : {"FileVersion=FFFF", "ETIME=100", "ETIME_FACTOR=2", "BaudRate=921600", "hashtype=hash512",
-                             "earseChip=Erase by Len", "batch=0", "Hex=0"})
+    for (const char* line : {"FileVersion=FFFF", "ETIME=100", "ETIME_FACTOR=2", "BaudRate=921600",
+                             "hashtype=hash512", "earseChip=Erase by Len", "batch=0", "Hex=0"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 
     // What the operator set is what the next window shows.
@@ -625,7 +649,8 @@ TEST_F(DialogTest, SignWritesAFileTheSignerVerifies) {
 
     std::string askedName, askedDirectory;
     int asked = 0;
-    dialog.saveFile = [&](const std::string&, const std::string& fileName, const std::string& directory,
+    dialog.saveFile = [&](const std::string&, const std::string& fileName,
+                          const std::string& directory,
                           const std::string&) -> std::optional<std::string> {
         ++asked;
         askedName = fileName;
@@ -646,10 +671,11 @@ TEST_F(DialogTest, SignWritesAFileTheSignerVerifies) {
     EXPECT_GT(st.st_size, 5000);
 
     std::string output;
-    EXPECT_EQ(test::RunCommand("'" + std::string(binDir) + "/tools/sign/ov58xx-sign' --verify '" + dir.File("out.sigx") +
-                                   "' --public '" + dir.File("pub.pem") + "' 2>&1",
-                               &output),
-              0)
+    EXPECT_EQ(
+        test::RunCommand("'" + std::string(binDir) + "/tools/sign/ov58xx-sign' --verify '" +
+                             dir.File("out.sigx") + "' --public '" + dir.File("pub.pem") + "' 2>&1",
+                         &output),
+        0)
         << output;
 
     // A cancelled save dialog signs nothing.

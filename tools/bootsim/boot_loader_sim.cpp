@@ -26,7 +26,9 @@ std::string Hex(const std::uint8_t* data, std::size_t n) {
     return out;
 }
 
-std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(GetLittleEndian(p, 4)); }
+std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(GetLittleEndian(p, 4));
+}
 
 // The chip hashes with its own engine; OpenSSL plays that part here, independent of the
 // loader's own digests.
@@ -54,7 +56,8 @@ struct BootLoaderSim::Hashes {
     std::unique_ptr<Md> extra = std::make_unique<Md>(EVP_sha256());
 };
 
-BootLoaderSim::BootLoaderSim(SimConfig config) : config_(std::move(config)), hashes_(std::make_unique<Hashes>()) {}
+BootLoaderSim::BootLoaderSim(SimConfig config)
+    : config_(std::move(config)), hashes_(std::make_unique<Hashes>()) {}
 
 BootLoaderSim::~BootLoaderSim() = default;
 
@@ -67,14 +70,16 @@ std::vector<SimAction> BootLoaderSim::Receive(const std::uint8_t* data, std::siz
     std::size_t at = 0;
     while (at < pending_.size() && !closed_) {
         if (pending_[at] == 0x99) {
-            // The sync pattern: the boot loader answers the first one, and only while no frame came.
+            // The sync pattern: the boot loader answers the first one, and only while no frame
+            // came.
             std::size_t run = 0;
             while (at + run < pending_.size() && pending_[at + run] == 0x99) ++run;
             if (run < kSyncPatternSize && at + run == pending_.size()) break;  // wait for the rest
             at += run;
             if (!handshakeDone_ && run >= kSyncPatternSize && config_.silentFrom != 0) {
                 handshakeDone_ = true;
-                out.push_back({SimAction::Send, BuildChipInfoReply(config_.chip), config_.delayMs, false});
+                out.push_back(
+                    {SimAction::Send, BuildChipInfoReply(config_.chip), config_.delayMs, false});
             }
             continue;
         }
@@ -97,7 +102,8 @@ std::vector<SimAction> BootLoaderSim::Receive(const std::uint8_t* data, std::siz
 void BootLoaderSim::Reply(int step, std::uint8_t status, bool badCrc, std::vector<SimAction>& out) {
     if (config_.garbageBytes > 0) {
         std::vector<std::uint8_t> noise(static_cast<std::size_t>(config_.garbageBytes));
-        for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>("garbage!"[i % 8]);
+        for (std::size_t i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<std::uint8_t>("garbage!"[i % 8]);
         out.push_back({SimAction::Send, noise, config_.delayMs, true});
     }
     auto reply = BuildStatusReply(step, status);
@@ -117,13 +123,21 @@ void BootLoaderSim::OnFrame(const std::vector<std::uint8_t>& frame, std::vector<
 
     std::uint8_t status;
     if (!FrameCrcOk(frame.data(), FrameCheckedLength(frame.data()))) {
-        Failure("host frame " + std::to_string(k) + " (step " + std::to_string(step) + ") has a wrong CRC");
+        Failure("host frame " + std::to_string(k) + " (step " + std::to_string(step) +
+                ") has a wrong CRC");
         status = kCrcFailed;
-    } else if (auto injected = config_.statusAt.find(key); injected != config_.statusAt.end() && injected->second != kOk) {
+    } else if (auto injected = config_.statusAt.find(key);
+               injected != config_.statusAt.end() && injected->second != kOk) {
         status = injected->second;
-        if (status == kResend) lastWasResend_[step] = true;
-        else Failure("injected status " + std::to_string(status) + " at step " + std::to_string(step));
-    } else if (auto left = resendsLeft_.try_emplace(key, config_.resendAt.count(key) ? config_.resendAt.at(key) : 0).first;
+        if (status == kResend)
+            lastWasResend_[step] = true;
+        else
+            Failure("injected status " + std::to_string(status) + " at step " +
+                    std::to_string(step));
+    } else if (auto left =
+                   resendsLeft_
+                       .try_emplace(key, config_.resendAt.count(key) ? config_.resendAt.at(key) : 0)
+                       .first;
                left->second > 0) {
         --left->second;
         status = kResend;
@@ -146,7 +160,8 @@ void BootLoaderSim::OnFrame(const std::vector<std::uint8_t>& frame, std::vector<
     }
 }
 
-std::uint8_t BootLoaderSim::HandleStep(int step, const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out) {
+std::uint8_t BootLoaderSim::HandleStep(int step, const std::vector<std::uint8_t>& frame,
+                                       std::vector<SimAction>& out) {
     switch (step) {
         case kCmdStep2:
             return OnStep2(frame);
@@ -225,7 +240,8 @@ std::uint8_t BootLoaderSim::OnStep3(const std::vector<std::uint8_t>& frame) {
     return kOk;
 }
 
-std::uint8_t BootLoaderSim::OnData(const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out) {
+std::uint8_t BootLoaderSim::OnData(const std::vector<std::uint8_t>& frame,
+                                   std::vector<SimAction>& out) {
     const std::size_t n = FrameLengthField(frame.data()) - 2;
     if (n == 0 || n > 1024 || received_ + n > imageLength_) {
         Failure("data frame of " + std::to_string(n) + " bytes does not fit the image");
@@ -251,30 +267,37 @@ void BootLoaderSim::VerifyImage(std::vector<SimAction>& out) {
         }
     } else {
         const std::size_t s = keyRecord_.size() - 29;
-        const std::vector<std::uint8_t> modulus(keyRecord_.begin() + 21, keyRecord_.begin() + 21 + static_cast<std::ptrdiff_t>(s));
-        const std::vector<std::uint8_t> exponent(keyRecord_.begin() + 21 + static_cast<std::ptrdiff_t>(s),
-                                                 keyRecord_.begin() + 25 + static_cast<std::ptrdiff_t>(s));
-        const std::vector<std::uint8_t> signature(signatureRecord_.begin() + 12,
-                                                  signatureRecord_.begin() + 12 + static_cast<std::ptrdiff_t>(s));
+        const std::vector<std::uint8_t> modulus(
+            keyRecord_.begin() + 21, keyRecord_.begin() + 21 + static_cast<std::ptrdiff_t>(s));
+        const std::vector<std::uint8_t> exponent(
+            keyRecord_.begin() + 21 + static_cast<std::ptrdiff_t>(s),
+            keyRecord_.begin() + 25 + static_cast<std::ptrdiff_t>(s));
+        const std::vector<std::uint8_t> signature(
+            signatureRecord_.begin() + 12,
+            signatureRecord_.begin() + 12 + static_cast<std::ptrdiff_t>(s));
         const auto& digest = digestType_ == 1 ? sha256 : sha512;
         const auto recovered = RecoverSignedBlock(modulus, exponent, signature);
         auto expect = [&](bool withLength) {
             std::vector<std::uint8_t> block(s, 0);
             std::vector<std::uint8_t> signedPart = digest;
             if (withLength)
-                for (int i = 0; i < 4; ++i) signedPart.push_back(static_cast<std::uint8_t>(imageLength_ >> (8 * i)));
-            std::copy(signedPart.begin(), signedPart.end(), block.end() - static_cast<std::ptrdiff_t>(signedPart.size()));
+                for (int i = 0; i < 4; ++i)
+                    signedPart.push_back(static_cast<std::uint8_t>(imageLength_ >> (8 * i)));
+            std::copy(signedPart.begin(), signedPart.end(),
+                      block.end() - static_cast<std::ptrdiff_t>(signedPart.size()));
             return block;
         };
         const bool sigForm = !recovered.empty() && recovered == expect(false);
         const bool sigxForm = !recovered.empty() && recovered == expect(true);
-        imageCheck_ = std::string(digestType_ == 1 ? "sha256 " : "sha512 ") + Hex(digest.data(), digest.size()) +
-                      ", RSA-" + std::to_string(s * 8) + " signature ok (" + (sigxForm ? "sigx" : "sig") + " form)";
+        imageCheck_ = std::string(digestType_ == 1 ? "sha256 " : "sha512 ") +
+                      Hex(digest.data(), digest.size()) + ", RSA-" + std::to_string(s * 8) +
+                      " signature ok (" + (sigxForm ? "sigx" : "sig") + " form)";
         if (!sigForm && !sigxForm) {
             Failure("RSA signature does not match the image");
             status = kVerifyError;
         } else if (config_.chip.stage == kStageProduct &&
-                   ((config_.chip.variant == 0 && !sigForm) || (config_.chip.variant > 0 && !sigxForm))) {
+                   ((config_.chip.variant == 0 && !sigForm) ||
+                    (config_.chip.variant > 0 && !sigxForm))) {
             Failure("signed form does not suit the chip variant");
             status = kVerifyError;
         }
@@ -291,7 +314,8 @@ void BootLoaderSim::VerifyImage(std::vector<SimAction>& out) {
     if (status == kOk && config_.chip.variant <= 0) Finish(out);
 }
 
-std::uint8_t BootLoaderSim::OnExtra(const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out) {
+std::uint8_t BootLoaderSim::OnExtra(const std::vector<std::uint8_t>& frame,
+                                    std::vector<SimAction>& out) {
     const std::size_t payload = FrameLengthField(frame.data()) - 2;
     const std::uint8_t kind = payload > 0 ? frame[4] : 0;
     if (kind == kExtraHeader) {
@@ -322,7 +346,8 @@ std::uint8_t BootLoaderSim::OnExtra(const std::vector<std::uint8_t>& frame, std:
             inExtra_ = false;
             ++extrasDone_;
             if (hashes_->extra->Final() != extraDigest_) {
-                Failure("additional file " + std::to_string(extrasDone_) + " differs from its digest");
+                Failure("additional file " + std::to_string(extrasDone_) +
+                        " differs from its digest");
                 return kCrcFailed;
             }
         }
@@ -350,9 +375,10 @@ void BootLoaderSim::Finish(std::vector<SimAction>& out) {
 std::string BootLoaderSim::Verdict() const {
     if (!failures_.empty()) return "verdict: FAILED " + failures_.front();
     if (!complete_)
-        return "verdict: INCOMPLETE after " + std::to_string(hostFrames_) + " host frames (" + std::to_string(received_) +
-               " of " + std::to_string(imageLength_) + " image bytes)";
-    std::string text = "verdict: OK image verified (" + std::to_string(received_) + " bytes, " + imageCheck_ + ")";
+        return "verdict: INCOMPLETE after " + std::to_string(hostFrames_) + " host frames (" +
+               std::to_string(received_) + " of " + std::to_string(imageLength_) + " image bytes)";
+    std::string text =
+        "verdict: OK image verified (" + std::to_string(received_) + " bytes, " + imageCheck_ + ")";
     if (extrasDone_ > 0) text += ", " + std::to_string(extrasDone_) + " additional files verified";
     return text;
 }

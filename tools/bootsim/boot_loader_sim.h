@@ -20,14 +20,14 @@ struct SimConfig {
     std::map<FrameKey, std::uint8_t> statusAt;  // answer this status instead of the real one
     std::map<FrameKey, int> resendAt;           // answer status 4 this many times first
     std::map<FrameKey, bool> badCrcAt;          // answer with a broken CRC
-    int silentFrom = -1;                        // no answer from host frame k on (0: not even step 1)
-    int closeAfter = -1;                        // close the line after answering host frame k
-    int delayMs = 0;                            // before each reply
-    int garbageBytes = 0;                       // non-frame bytes before each reply
-    std::optional<std::uint8_t> efuseResult;    // a step-7 reply once the image (and extras) are in
-    bool writeKey = false;                      // public-key path: after step 3, report step-4 status 3
-    bool silentVerify = false;                  // take the whole image, then never send the step-5 reply
-    bool closeAtEnd = false;                    // drop the line right after the last reply (re-enumeration)
+    int silentFrom = -1;                      // no answer from host frame k on (0: not even step 1)
+    int closeAfter = -1;                      // close the line after answering host frame k
+    int delayMs = 0;                          // before each reply
+    int garbageBytes = 0;                     // non-frame bytes before each reply
+    std::optional<std::uint8_t> efuseResult;  // a step-7 reply once the image (and extras) are in
+    bool writeKey = false;      // public-key path: after step 3, report step-4 status 3
+    bool silentVerify = false;  // take the whole image, then never send the step-5 reply
+    bool closeAtEnd = false;    // drop the line right after the last reply (re-enumeration)
 };
 
 // What the simulated chip does next.
@@ -42,7 +42,7 @@ struct SimAction {
 // frame's CRC, the image header's CRC-32, the image against its SHA-256 or its RSA signature,
 // and the additional files against their digests.
 class BootLoaderSim {
-public:
+  public:
     explicit BootLoaderSim(SimConfig config);
     ~BootLoaderSim();
 
@@ -57,10 +57,11 @@ public:
     std::uint64_t ImageBytes() const { return received_; }
     int HostFrames() const { return hostFrames_; }
 
-private:
+  private:
     struct Hashes;
     void OnFrame(const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out);
-    std::uint8_t HandleStep(int step, const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out);
+    std::uint8_t HandleStep(int step, const std::vector<std::uint8_t>& frame,
+                            std::vector<SimAction>& out);
     std::uint8_t OnStep2(const std::vector<std::uint8_t>& frame);
     std::uint8_t OnStep3(const std::vector<std::uint8_t>& frame);
     std::uint8_t OnData(const std::vector<std::uint8_t>& frame, std::vector<SimAction>& out);
@@ -76,7 +77,7 @@ private:
     bool complete_ = false;
     bool closed_ = false;
     int hostFrames_ = 0;
-    std::map<int, int> frameNumber_;   // per step: number of the frame being answered
+    std::map<int, int> frameNumber_;  // per step: number of the frame being answered
     std::map<int, bool> lastWasResend_;
     std::map<FrameKey, int> resendsLeft_;
     std::vector<std::string> failures_;

@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace ov::sim {
 
@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 // clock, rather than sleeping after each read, keeps a frame that arrives in pieces from
 // being paced twice over.
 class PacedLine {
-public:
+  public:
     explicit PacedLine(long baud) : baud_(baud) {}
     void Carry(std::size_t bytes) {
         if (baud_ <= 0) return;
@@ -41,7 +41,7 @@ public:
         }
     }
 
-private:
+  private:
     long baud_;
     Clock::time_point busyUntil_{};
 };
@@ -113,14 +113,17 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
             if (n > 0) {
                 connected = true;
                 if (repliedAt != Clock::time_point{}) {
-                    turnaroundUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - repliedAt).count());
+                    turnaroundUs.push_back(
+                        std::chrono::duration<double, std::micro>(Clock::now() - repliedAt)
+                            .count());
                     repliedAt = {};
                 }
                 line.Carry(static_cast<std::size_t>(n));
                 const auto actions = sim.Receive(buffer, static_cast<std::size_t>(n));
                 if (!actions.empty()) line.WaitUntilFree();  // the frame has fully arrived
                 for (const SimAction& action : actions) {
-                    if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
+                    if (action.delayMs > 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
                     if (action.kind == SimAction::Close) {
                         open = false;
                         break;
@@ -134,7 +137,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
             }
         }
         if (p.revents & (POLLHUP | POLLERR)) {
-            if (connected) break;  // the host closed the line
+            if (connected) break;                                        // the host closed the line
             std::this_thread::sleep_for(std::chrono::milliseconds(10));  // no host yet
         }
     }
@@ -145,9 +148,11 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
     }
     if (options.stats && !turnaroundUs.empty()) {
         std::sort(turnaroundUs.begin(), turnaroundUs.end());
-        auto at = [&](double q) { return turnaroundUs[static_cast<std::size_t>(q * (turnaroundUs.size() - 1))]; };
-        std::fprintf(stderr, "turnaround: %zu replies, p50 %.0f us, p99 %.0f us, max %.0f us\n", turnaroundUs.size(), at(0.5),
-                     at(0.99), turnaroundUs.back());
+        auto at = [&](double q) {
+            return turnaroundUs[static_cast<std::size_t>(q * (turnaroundUs.size() - 1))];
+        };
+        std::fprintf(stderr, "turnaround: %zu replies, p50 %.0f us, p99 %.0f us, max %.0f us\n",
+                     turnaroundUs.size(), at(0.5), at(0.99), turnaroundUs.back());
     }
     std::fprintf(out, "%s\n", sim.Verdict().c_str());
     std::fflush(out);

@@ -15,8 +15,9 @@ bool Running(const PortRun& run) { return !run.Finished(); }
 
 }  // namespace
 
-Gang::Gang(EventHost& host, PortLinkFactory& links, const GangOptions& options, DownloadRequest base, GangImage image,
-           GangReporter& reports, PortBackend ports, std::string logRoot, std::function<void()> done)
+Gang::Gang(EventHost& host, PortLinkFactory& links, const GangOptions& options,
+           DownloadRequest base, GangImage image, GangReporter& reports, PortBackend ports,
+           std::string logRoot, std::function<void()> done)
     : host_(host),
       links_(links),
       options_(options),
@@ -41,7 +42,8 @@ Gang::~Gang() {
 void Gang::Start() {
     if (interrupts_ > 0) return FinishIfIdle();  // interrupted before anything started
     if (!options_.usb) {
-        for (const std::string& port : options_.ports) StartRun(DevicePathOf(port), UsbSlot(DevicePathOf(port), ports_));
+        for (const std::string& port : options_.ports)
+            StartRun(DevicePathOf(port), UsbSlot(DevicePathOf(port), ports_));
         return;
     }
     Poll();
@@ -50,8 +52,9 @@ void Gang::Start() {
 
 void Gang::StartRun(const std::string& port, const std::string& slot) {
     const int id = static_cast<int>(runs_.size()) + 1;
-    runs_.push_back(std::make_unique<PortRun>(host_, links_, image_, base_, port, slot, id, options_.retries, logRoot_,
-                                              reports_, [this](PortRun& run) { RunFinished(run); }));
+    runs_.push_back(std::make_unique<PortRun>(host_, links_, image_, base_, port, slot, id,
+                                              options_.retries, logRoot_, reports_,
+                                              [this](PortRun& run) { RunFinished(run); }));
     runs_.back()->Start(slot.empty() ? std::string() : slotCsn_[slot]);
 }
 
@@ -65,8 +68,9 @@ void Gang::Poll() {
     if (interrupts_ == 0) {
         for (const std::string& path : now) {
             if (present_.count(path)) continue;  // still there since its run, or running
-            if (options_.count > 0 && counted_ + static_cast<int>(std::count_if(runs_.begin(), runs_.end(),
-                                                                                  [](const auto& r) { return Running(*r); })) >=
+            if (options_.count > 0 && counted_ + static_cast<int>(std::count_if(
+                                                     runs_.begin(), runs_.end(),
+                                                     [](const auto& r) { return Running(*r); })) >=
                                           options_.count)
                 break;
             StartRun(path, UsbSlot(path, ports_));
@@ -83,9 +87,11 @@ void Gang::RunFinished(PortRun& run) {
 
 void Gang::FinishIfIdle() {
     if (ended_) return;
-    const bool anyRunning = std::any_of(runs_.begin(), runs_.end(), [](const auto& r) { return Running(*r); });
+    const bool anyRunning =
+        std::any_of(runs_.begin(), runs_.end(), [](const auto& r) { return Running(*r); });
     if (anyRunning) return;
-    const bool stationGoesOn = options_.usb && interrupts_ == 0 && (options_.count == 0 || counted_ < options_.count);
+    const bool stationGoesOn =
+        options_.usb && interrupts_ == 0 && (options_.count == 0 || counted_ < options_.count);
     if (stationGoesOn) return;
     ended_ = true;
     events_->StopTimer(kTimerPoll);

@@ -19,9 +19,10 @@ namespace ov::gang {
 // The runs of one gang on one event loop: one per named port, or, as a station, one per chip
 // as its USB serial device arrives.
 class Gang : public EventHandler {
-public:
-    Gang(EventHost& host, PortLinkFactory& links, const GangOptions& options, DownloadRequest base, GangImage image,
-         GangReporter& reports, PortBackend ports, std::string logRoot, std::function<void()> done);
+  public:
+    Gang(EventHost& host, PortLinkFactory& links, const GangOptions& options, DownloadRequest base,
+         GangImage image, GangReporter& reports, PortBackend ports, std::string logRoot,
+         std::function<void()> done);
     ~Gang() override;
 
     void Start();
@@ -34,7 +35,7 @@ public:
     void OnEvent(const Event&) override {}
     void OnTimer(int timerId) override;
 
-private:
+  private:
     void StartRun(const std::string& port, const std::string& slot);
     void RunFinished(PortRun& run);
     void Poll();
@@ -51,7 +52,7 @@ private:
     std::function<void()> done_;
     std::unique_ptr<EventChannel> events_;
     std::vector<std::unique_ptr<PortRun>> runs_;
-    std::set<std::string> present_;            // the station's devices at the last look
+    std::set<std::string> present_;               // the station's devices at the last look
     std::map<std::string, std::string> slotCsn_;  // the last chip finished in each slot
     int counted_ = 0;
     int interrupts_ = 0;

@@ -18,24 +18,34 @@ std::string Hex4(std::uint16_t value) {
 
 const char* KindName(GangEvent::Kind kind) {
     switch (kind) {
-        case GangEvent::Start: return "start";
-        case GangEvent::Chip: return "chip";
-        case GangEvent::Progress: return "progress";
-        case GangEvent::End: return "end";
+        case GangEvent::Start:
+            return "start";
+        case GangEvent::Chip:
+            return "chip";
+        case GangEvent::Progress:
+            return "progress";
+        case GangEvent::End:
+            return "end";
     }
     return "";
 }
 
 const char* OutcomeName(RunOutcome outcome) {
     switch (outcome) {
-        case RunOutcome::Verified: return "ok";
-        case RunOutcome::Failed: return "failed";
-        case RunOutcome::Timeout: return "timeout";
-        case RunOutcome::PortError: return "port-error";
-        case RunOutcome::Refused: return "refused";
+        case RunOutcome::Verified:
+            return "ok";
+        case RunOutcome::Failed:
+            return "failed";
+        case RunOutcome::Timeout:
+            return "timeout";
+        case RunOutcome::PortError:
+            return "port-error";
+        case RunOutcome::Refused:
+            return "refused";
         case RunOutcome::None:
         case RunOutcome::Error:
-        case RunOutcome::Stopped: break;
+        case RunOutcome::Stopped:
+            break;
     }
     return "error";
 }
@@ -46,8 +56,9 @@ std::string Rfc3339Now() {
     std::tm tm;
     ::gmtime_r(&tv.tv_sec, &tm);
     char text[96];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(tv.tv_usec / 1000));
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(tv.tv_usec / 1000));
     return text;
 }
 
@@ -92,10 +103,12 @@ std::string ToJson(const GangEvent& e) {
 }
 
 std::string ToPlainLine(const GangEvent& e) {
-    std::string line = e.time + " " + e.port + " run " + std::to_string(e.run) + "." + std::to_string(e.attempt) + " ";
+    std::string line = e.time + " " + e.port + " run " + std::to_string(e.run) + "." +
+                       std::to_string(e.attempt) + " ";
     switch (e.kind) {
         case GangEvent::Start:
-            return line + "start " + e.image + " (" + std::to_string(e.size) + " bytes, sha256 " + e.sha256 + ")";
+            return line + "start " + e.image + " (" + std::to_string(e.size) + " bytes, sha256 " +
+                   e.sha256 + ")";
         case GangEvent::Chip:
             return line + "chip csn " + e.chip.csn + " stage " + Hex4(e.chip.stage) + " variant " +
                    std::to_string(e.chip.variant);
@@ -107,7 +120,8 @@ std::string ToPlainLine(const GangEvent& e) {
             std::string message = e.message;
             for (char& c : message)
                 if (c == '\r' || c == '\n') c = ' ';
-            return line + "end " + OutcomeName(e.outcome) + " (" + std::to_string(e.code) + ") " + message + ", " + seconds;
+            return line + "end " + OutcomeName(e.outcome) + " (" + std::to_string(e.code) + ") " +
+                   message + ", " + seconds;
         }
     }
     return line;

@@ -30,7 +30,7 @@ struct GangEvent {
     int percent = 0;
     // end
     RunOutcome outcome = RunOutcome::None;  // named in the contract by OutcomeName
-    int code = 0;         // the loader's exit code for such a run: 200, 108, 300
+    int code = 0;                           // the loader's exit code for such a run: 200, 108, 300
     std::string message;
     std::string csn;
     double seconds = 0;

@@ -70,19 +70,23 @@ void GangReports::Redraw() {
     if (linesShown_ > 0) std::fprintf(out_, "\033[%dA", linesShown_);
     for (const auto& [run, row] : rows_)
         std::fprintf(out_, "\r\033[K%-22s  %-12s  %3d%%  attempt %d  %s\n", row.port.c_str(),
-                     row.csn.empty() ? "-" : row.csn.c_str(), row.percent, row.attempt, row.state.c_str());
+                     row.csn.empty() ? "-" : row.csn.c_str(), row.percent, row.attempt,
+                     row.state.c_str());
     linesShown_ = static_cast<int>(rows_.size());
 }
 
 void GangReports::Summary(const std::vector<const PortRun*>& runs) {
     if (mode_ == Mode::Json) return;
     int ok = 0;
-    std::fprintf(out_, "\n%-22s  %-12s  %-10s  %4s  %8s  %s\n", "port", "chip", "outcome", "code", "seconds", "attempts");
+    std::fprintf(out_, "\n%-22s  %-12s  %-10s  %4s  %8s  %s\n", "port", "chip", "outcome", "code",
+                 "seconds", "attempts");
     for (const PortRun* run : runs) {
         const GangEvent& e = run->LastEnd();
         ok += e.outcome == RunOutcome::Verified;
-        std::fprintf(out_, "%-22s  %-12s  %-10s  %4d  %8.1f  %d\n", e.port.c_str(), e.csn.empty() ? "-" : e.csn.c_str(),
-                     e.kind != GangEvent::End ? "not run" : OutcomeName(e.outcome), e.code, e.seconds, e.attempt);
+        std::fprintf(out_, "%-22s  %-12s  %-10s  %4d  %8.1f  %d\n", e.port.c_str(),
+                     e.csn.empty() ? "-" : e.csn.c_str(),
+                     e.kind != GangEvent::End ? "not run" : OutcomeName(e.outcome), e.code,
+                     e.seconds, e.attempt);
     }
     std::fprintf(out_, "%d of %zu verified\n", ok, runs.size());
     std::fflush(out_);

@@ -13,7 +13,7 @@ namespace ov::gang {
 // A terminal: one line per port, rewritten in place, and a summary table at the end. A pipe:
 // one plain line per event. Every end also goes to the results ledger when there is one.
 class GangReports : public GangReporter {
-public:
+  public:
     enum class Mode { Json, Terminal, Plain };
     GangReports(Mode mode, std::FILE* out, const std::string& resultsPath);
     ~GangReports() override;
@@ -24,7 +24,7 @@ public:
     // Why the ledger could not be written, once.
     const std::string& ResultsError() const { return resultsError_; }
 
-private:
+  private:
     void Redraw();
     void AppendResult(const std::string& line);
 

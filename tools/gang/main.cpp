@@ -1,11 +1,12 @@
 // ov58xx-gang: one image into many chips at once, one run per port on one event loop, with
 // results a script can read.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/qt_event_host.h"
@@ -14,13 +15,13 @@
 #include "common/loader_error.h"
 #include "common/program_directory.h"
 #include "gang.h"
-#include "station_check.h"
 #include "image/download_file.h"
 #include "image/file_digest.h"
 #include "image/hex_convert.h"
 #include "log/text.h"
 #include "serial/port_link.h"
 #include "settings/main_config.h"
+#include "station_check.h"
 
 namespace {
 
@@ -62,9 +63,11 @@ int main(int argc, char** argv) {
         ov::MainConfig config;
         config.Load(ov::ConfigFilePath());
         const ov::DownloadRequest settings = ov::RequestFromSettings(config);
-        const ov::gang::StationCheck check = ov::gang::CheckStation({}, settings.usbVid, settings.usbPid);
-        const std::string report = options.json ? ov::gang::CheckJson(check) + "\n"
-                                                : ov::gang::CheckText(check, settings.usbVid, settings.usbPid);
+        const ov::gang::StationCheck check =
+            ov::gang::CheckStation({}, settings.usbVid, settings.usbPid);
+        const std::string report =
+            options.json ? ov::gang::CheckJson(check) + "\n"
+                         : ov::gang::CheckText(check, settings.usbVid, settings.usbPid);
         std::fputs(report.c_str(), stdout);
         return check.Ready() ? 0 : 1;
     }
@@ -78,17 +81,18 @@ int main(int argc, char** argv) {
     config.Load(ov::ConfigFilePath());
     const ov::DownloadRequest base = ov::RequestFromSettings(config);
 
-    const auto mode = options.json                 ? ov::gang::GangReports::Mode::Json
+    const auto mode = options.json                   ? ov::gang::GangReports::Mode::Json
                       : ::isatty(STDOUT_FILENO) == 1 ? ov::gang::GangReports::Mode::Terminal
                                                      : ov::gang::GangReports::Mode::Plain;
     ov::gang::GangReports reports(mode, stdout, options.resultsPath);
-    if (!reports.ResultsError().empty()) return Refuse("cannot write the results: " + reports.ResultsError());
+    if (!reports.ResultsError().empty())
+        return Refuse("cannot write the results: " + reports.ResultsError());
 
     QCoreApplication app(argc, argv);
     ov::QtEventHost host;
     ov::SerialLinkFactory links;
-    ov::gang::Gang gang(host, links, options, base, image, reports, {}, ov::ProgramDirectory() + "/log",
-                        [&host] { host.Quit(); });
+    ov::gang::Gang gang(host, links, options, base, image, reports, {},
+                        ov::ProgramDirectory() + "/log", [&host] { host.Quit(); });
 
     // Ctrl-C: the running downloads finish and no more start; a second Ctrl-C, SIGTERM or SIGHUP
     // stops them at once. Either way the summary follows, then the process ends by the first
@@ -103,7 +107,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, [&gang] { gang.Start(); });
     if (!host.QuitRequested()) app.exec();
     reports.Summary(gang.Runs());
-    if (!reports.ResultsError().empty()) std::fprintf(stderr, "ov58xx-gang: results: %s\n", reports.ResultsError().c_str());
+    if (!reports.ResultsError().empty())
+        std::fprintf(stderr, "ov58xx-gang: results: %s\n", reports.ResultsError().c_str());
     ov::EndProcessBySignal(signalWatch.Received());
     return gang.AllOk() ? 0 : 1;
 }

@@ -22,8 +22,9 @@ struct PortRun::Attempt {
     DownloadController controller;
 };
 
-PortRun::PortRun(EventHost& host, PortLinkFactory& links, const GangImage& image, DownloadRequest base, std::string port,
-                 std::string slot, int run, int retries, const std::string& logRoot, GangReporter& reporter,
+PortRun::PortRun(EventHost& host, PortLinkFactory& links, const GangImage& image,
+                 DownloadRequest base, std::string port, std::string slot, int run, int retries,
+                 const std::string& logRoot, GangReporter& reporter,
                  std::function<void(PortRun&)> finished)
     : host_(host),
       links_(links),
@@ -106,11 +107,20 @@ void PortRun::OnProgress(const RunProgress& progress) {
 
 void PortRun::OnPhase(RunPhase phase) {
     switch (phase) {
-        case RunPhase::Starting: state_ = "starting"; break;
-        case RunPhase::WaitingForDevice: state_ = "waiting for the device"; break;
-        case RunPhase::Handshake: state_ = "handshake"; break;
-        case RunPhase::Exchange: state_ = "downloading"; break;
-        case RunPhase::Ended: break;
+        case RunPhase::Starting:
+            state_ = "starting";
+            break;
+        case RunPhase::WaitingForDevice:
+            state_ = "waiting for the device";
+            break;
+        case RunPhase::Handshake:
+            state_ = "handshake";
+            break;
+        case RunPhase::Exchange:
+            state_ = "downloading";
+            break;
+        case RunPhase::Ended:
+            break;
     }
 }
 
@@ -132,7 +142,8 @@ void PortRun::AttemptClosed() {
     // A station knows each slot's last chip by any verified download, not only by one with
     // additional files as the loader does: a chip that re-enumerates after its download is
     // then refused instead of being written again.
-    lastCsn_ = end_.outcome == RunOutcome::Verified && !csn_.empty() ? csn_ : attempt_->controller.lastCsn;
+    lastCsn_ =
+        end_.outcome == RunOutcome::Verified && !csn_.empty() ? csn_ : attempt_->controller.lastCsn;
     const int code = attempt_->runEnd.exitCode;
     attempt_.reset();
     GangEvent e = Base(GangEvent::End);
@@ -146,7 +157,8 @@ void PortRun::AttemptClosed() {
     state_ = OutcomeName(e.outcome);
     log_.Record(ToPlainLine(e) + "\n");  // the port's own log says how each attempt ended
     reporter_.Report(e);
-    if (e.outcome != RunOutcome::Verified && e.outcome != RunOutcome::Refused && retriesLeft_ > 0 && !stopping_) {
+    if (e.outcome != RunOutcome::Verified && e.outcome != RunOutcome::Refused && retriesLeft_ > 0 &&
+        !stopping_) {
         --retriesLeft_;
         BeginAttempt();
         return;

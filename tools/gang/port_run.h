@@ -19,15 +19,15 @@ namespace ov::gang {
 
 // The image every run downloads: converted (a HEX file) and measured once, read by all.
 struct GangImage {
-    std::string path;     // what the runs read
-    std::string source;   // as given
+    std::string path;    // what the runs read
+    std::string source;  // as given
     std::uint64_t size = 0;
-    std::string sha256;   // of the file as given
+    std::string sha256;  // of the file as given
 };
 
 // The runs' events go here: the terminal, JSON Lines, the results ledger.
 class GangReporter {
-public:
+  public:
     virtual ~GangReporter() = default;
     virtual void Report(const GangEvent& event) = 0;
 };
@@ -35,10 +35,10 @@ public:
 // One port of the gang: its own controller, link, log file (log/<port name>/download.log)
 // and timers; a run that did not end ok starts again up to `retries` times.
 class PortRun : public RunObserver, public EventHandler {
-public:
-    PortRun(EventHost& host, PortLinkFactory& links, const GangImage& image, DownloadRequest base, std::string port,
-            std::string slot, int run, int retries, const std::string& logRoot, GangReporter& reporter,
-            std::function<void(PortRun&)> finished);
+  public:
+    PortRun(EventHost& host, PortLinkFactory& links, const GangImage& image, DownloadRequest base,
+            std::string port, std::string slot, int run, int retries, const std::string& logRoot,
+            GangReporter& reporter, std::function<void(PortRun&)> finished);
     ~PortRun() override;
 
     // `lastCsn`: the chip this slot saw last; a chip repeating it is refused when the request
@@ -47,7 +47,9 @@ public:
     // Ends the run in progress at once (no retry); the log names the signal that asked for it.
     void Stop(int signal = 0);
     bool Finished() const { return finished_; }
-    bool Ok() const { return last_.kind == GangEvent::End && last_.outcome == RunOutcome::Verified; }
+    bool Ok() const {
+        return last_.kind == GangEvent::End && last_.outcome == RunOutcome::Verified;
+    }
     const GangEvent& LastEnd() const { return last_; }
     const std::string& Port() const { return port_; }
     int Percent() const { return percent_; }
@@ -69,7 +71,7 @@ public:
     // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts-3": the port's log folder.
     static std::string LogName(const std::string& port);
 
-private:
+  private:
     struct Attempt;
     GangEvent Base(GangEvent::Kind kind) const;
     void BeginAttempt();

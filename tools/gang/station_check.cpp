@@ -41,7 +41,8 @@ std::string Trimmed(std::string text) {
 }
 
 bool IsPid(const std::string& name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); });
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 // The rules files of every rules folder, later folders shadowed by earlier ones of the same name.
@@ -58,7 +59,8 @@ std::vector<std::string> RuleFiles(const StationRoots& roots) {
 }
 
 // Whether a rule line names both IDs and does what `needle` says.
-bool RuleLineFor(const std::string& rules, std::uint16_t vid, std::uint16_t pid, const std::string& needle) {
+bool RuleLineFor(const std::string& rules, std::uint16_t vid, std::uint16_t pid,
+                 const std::string& needle) {
     std::string vendor = "\"";
     vendor += Hex4(vid);
     vendor += '"';
@@ -85,7 +87,8 @@ StationCheck CheckStation(const StationRoots& roots, std::uint16_t vid, std::uin
     std::vector<ProcessRef> processes;
     for (const std::string& entry : Entries(roots.proc)) {
         if (!IsPid(entry)) continue;
-        const ProcessRef process{std::stoi(entry), Trimmed(ReadAll(roots.proc + "/" + entry + "/comm"))};
+        const ProcessRef process{std::stoi(entry),
+                                 Trimmed(ReadAll(roots.proc + "/" + entry + "/comm"))};
         processes.push_back(process);
         const std::string fdDir = roots.proc + "/" + entry + "/fd";
         for (const std::string& fd : Entries(fdDir)) {
@@ -105,30 +108,36 @@ StationCheck CheckStation(const StationRoots& roots, std::uint16_t vid, std::uin
             port.slot = UsbSlot(path, roots.ports);
             port.chip = id->vid == vid && id->pid == pid;
         }
-        port.readWrite = roots.canReadWrite ? roots.canReadWrite(path) : ::access(path.c_str(), R_OK | W_OK) == 0;
+        port.readWrite = roots.canReadWrite ? roots.canReadWrite(path)
+                                            : ::access(path.c_str(), R_OK | W_OK) == 0;
         for (const auto& [process, target] : open)
             if (target == path && process.pid != ::getpid()) port.heldBy.push_back(process);
         if (port.chip && !port.readWrite)
             check.problems.push_back(path + ": this user cannot open it for reading and writing");
         for (const ProcessRef& holder : port.heldBy)
-            check.problems.push_back(path + ": held by " + holder.name + " (pid " + std::to_string(holder.pid) + ")");
+            check.problems.push_back(path + ": held by " + holder.name + " (pid " +
+                                     std::to_string(holder.pid) + ")");
         check.ports.push_back(port);
     }
     std::string allRules;
     for (const std::string& file : RuleFiles(roots)) {
-        if (file.substr(file.rfind('/') + 1) == kRuleName && check.rulePath.empty()) check.rulePath = file;
+        if (file.substr(file.rfind('/') + 1) == kRuleName && check.rulePath.empty())
+            check.rulePath = file;
         allRules += ReadAll(file) + "\n";
     }
-    if (check.rulePath.empty()) check.problems.push_back(std::string("the udev rule ") + kRuleName + " is not installed");
+    if (check.rulePath.empty())
+        check.problems.push_back(std::string("the udev rule ") + kRuleName + " is not installed");
     for (const ProcessRef& process : processes) {
         if (process.name != "ModemManager" && process.name != "brltty") continue;
         ServiceCheck service{process.name, process.pid, false};
         // ModemManager honours ID_MM_DEVICE_IGNORE; brltty claims only the IDs its own rules name.
-        service.keptOff = process.name == "ModemManager" ? RuleLineFor(allRules, vid, pid, "ID_MM_DEVICE_IGNORE")
-                                                         : !RuleLineFor(allRules, vid, pid, "brltty");
+        service.keptOff = process.name == "ModemManager"
+                              ? RuleLineFor(allRules, vid, pid, "ID_MM_DEVICE_IGNORE")
+                              : !RuleLineFor(allRules, vid, pid, "brltty");
         if (!service.keptOff)
-            check.problems.push_back(process.name + " is running and no udev rule keeps it off " + Hex4(vid) + ":" +
-                                     Hex4(pid) + ": it may open the chip's port as it arrives");
+            check.problems.push_back(process.name + " is running and no udev rule keeps it off " +
+                                     Hex4(vid) + ":" + Hex4(pid) +
+                                     ": it may open the chip's port as it arrives");
         check.services.push_back(service);
     }
     return check;
@@ -147,13 +156,18 @@ std::string CheckText(const StationCheck& check, std::uint16_t vid, std::uint16_
         }
         text += p.readWrite ? "  read-write" : "  no read-write access";
         if (p.heldBy.empty()) text += "  free";
-        for (const ProcessRef& h : p.heldBy) text += "  held by " + h.name + " (pid " + std::to_string(h.pid) + ")";
+        for (const ProcessRef& h : p.heldBy)
+            text += "  held by " + h.name + " (pid " + std::to_string(h.pid) + ")";
         text += "\n";
     }
     for (const ServiceCheck& s : check.services)
         text += "Service " + s.name + " (pid " + std::to_string(s.pid) + ") is running; " +
-                (s.keptOff ? "a udev rule keeps it off " : "nothing keeps it off ") + Hex4(vid) + ":" + Hex4(pid) + "\n";
-    text += "udev rule: " + (check.rulePath.empty() ? std::string("not installed") : "installed (" + check.rulePath + ")") + "\n";
+                (s.keptOff ? "a udev rule keeps it off " : "nothing keeps it off ") + Hex4(vid) +
+                ":" + Hex4(pid) + "\n";
+    text += "udev rule: " +
+            (check.rulePath.empty() ? std::string("not installed")
+                                    : "installed (" + check.rulePath + ")") +
+            "\n";
     if (check.Ready()) return text + "The station is ready.\n";
     text += "The station is not ready:\n";
     for (const std::string& problem : check.problems) text += "  - " + problem + "\n";
@@ -175,7 +189,8 @@ std::string CheckJson(const StationCheck& check) {
         port["chip"] = p.chip;
         port["read_write"] = p.readWrite;
         port["held_by"] = Json::array();
-        for (const ProcessRef& h : p.heldBy) port["held_by"].push_back({{"pid", h.pid}, {"name", h.name}});
+        for (const ProcessRef& h : p.heldBy)
+            port["held_by"].push_back({{"pid", h.pid}, {"name", h.name}});
         ports.push_back(std::move(port));
     }
     for (const ServiceCheck& s : check.services)

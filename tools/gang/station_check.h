@@ -13,8 +13,8 @@ namespace ov::gang {
 struct StationRoots {
     PortBackend ports;
     std::string proc = "/proc";
-    std::vector<std::string> udevRules = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d",
-                                          "/lib/udev/rules.d"};
+    std::vector<std::string> udevRules = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                          "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
     // Whether this user may open a device read-write; root passes every permission check, so
     // tests of what another user sees answer it themselves.
     std::function<bool(const std::string&)> canReadWrite;

@@ -2,9 +2,9 @@
 // Sign button; --verify checks a signed file, --inspect shows its records.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,14 +35,18 @@ std::string SpacedJson(const ov::Json& value) {
 
 const char* const kUsage =
     "usage:\n"
-    "  ov58xx-sign --private KEY.pem --public PUB.pem --image FW.bin|FW.hex --output OUT.sig|OUT.sigx\n"
-    "              [--version HEX (default FFFF)] [--esn TEXT] [--esn-hex] [--sync-time N (default 100)]\n"
+    "  ov58xx-sign --private KEY.pem --public PUB.pem --image FW.bin|FW.hex --output "
+    "OUT.sig|OUT.sigx\n"
+    "              [--version HEX (default FFFF)] [--esn TEXT] [--esn-hex] [--sync-time N (default "
+    "100)]\n"
     "              [--timeout-coefficient N (default 2)] [--hash sha256|sha512 (default sha512)]\n"
     "              [--full-erase] [--reserve-iv] [--unlock-flash]\n"
     "  ov58xx-sign --verify FILE --public PUB.pem\n"
     "  ov58xx-sign --inspect FILE [--json]\n"
-    "An output ending in .sigx (any case) signs the digest and the image length; any other, the digest alone.\n"
-    "Exit: 0 done (or verified), 1 signing failed (or the file does not verify), 2 usage error (or unreadable file).\n";
+    "An output ending in .sigx (any case) signs the digest and the image length; any other, the "
+    "digest alone.\n"
+    "Exit: 0 done (or verified), 1 signing failed (or the file does not verify), 2 usage error (or "
+    "unreadable file).\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "ov58xx-sign: %s\n%s", problem.c_str(), kUsage);
@@ -60,7 +64,9 @@ int Inspect(const std::string& path, bool json) {
     char word[16], version[8];
     std::snprintf(word, sizeof(word), "0x%08X", info.optionWord);
     std::snprintf(version, sizeof(version), "%04X", info.version);
-    const std::string digest = info.digestType == 1 ? "sha256" : info.digestType == 2 ? "sha512" : "unknown";
+    const std::string digest = info.digestType == 1   ? "sha256"
+                               : info.digestType == 2 ? "sha512"
+                                                      : "unknown";
     if (json) {
         ov::Json j;
         j["esn"] = info.esnHex;
@@ -78,13 +84,19 @@ int Inspect(const std::string& path, bool json) {
         j["problems"] = info.layoutProblems;
         std::printf("%s\n", SpacedJson(j).c_str());
     } else {
-        std::printf("ESN:                 %s\nsync time:           %d\ntimeout coefficient: %d\nkey size:            %d bits\n"
-                    "exponent:            %u\nmodulus SHA-256:     %s\ndigest:              %s\nversion:             %s\n"
-                    "options:             %s (%s)\nimage length:        %u bytes\nCRC-32:              %s\n",
-                    info.esnHex.c_str(), info.syncTime, info.timeoutCoefficient, info.keyBits, info.exponent,
-                    info.modulusSha256.c_str(), digest.c_str(), version, word, options.empty() ? "none" : options.c_str(),
-                    info.imageLength, info.crcOk ? "ok" : "WRONG");
-        for (const auto& p : info.layoutProblems) std::printf("problem:             %s\n", p.c_str());
+        std::printf(
+            "ESN:                 %s\nsync time:           %d\ntimeout coefficient: %d\nkey size:  "
+            "          %d bits\n"
+            "exponent:            %u\nmodulus SHA-256:     %s\ndigest:              %s\nversion:   "
+            "          %s\n"
+            "options:             %s (%s)\nimage length:        %u bytes\nCRC-32:              "
+            "%s\n",
+            info.esnHex.c_str(), info.syncTime, info.timeoutCoefficient, info.keyBits,
+            info.exponent, info.modulusSha256.c_str(), digest.c_str(), version, word,
+            options.empty() ? "none" : options.c_str(), info.imageLength,
+            info.crcOk ? "ok" : "WRONG");
+        for (const auto& p : info.layoutProblems)
+            std::printf("problem:             %s\n", p.c_str());
     }
     return info.layoutProblems.empty() && info.crcOk ? 0 : 1;
 }
@@ -94,9 +106,12 @@ int Inspect(const std::string& path, bool json) {
 int main(int argc, char** argv) {
     std::map<std::string, std::string> values;
     std::map<std::string, bool> flags;
-    const std::vector<std::string> valued = {"--private", "--public", "--image", "--output", "--version", "--esn",
-                                             "--sync-time", "--timeout-coefficient", "--hash", "--verify", "--inspect"};
-    const std::vector<std::string> flagged = {"--esn-hex", "--full-erase", "--reserve-iv", "--unlock-flash", "--json"};
+    const std::vector<std::string> valued = {
+        "--private", "--public", "--image",     "--output",
+        "--version", "--esn",    "--sync-time", "--timeout-coefficient",
+        "--hash",    "--verify", "--inspect"};
+    const std::vector<std::string> flagged = {"--esn-hex", "--full-erase", "--reserve-iv",
+                                              "--unlock-flash", "--json"};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -115,12 +130,14 @@ int main(int argc, char** argv) {
     if (values.count("--inspect")) return Inspect(values["--inspect"], flags["--json"]);
     if (values.count("--verify")) {
         if (!values.count("--public")) return Usage("--verify needs --public");
-        const ov::VerifyReport report = ov::VerifySignedFile(values["--verify"], values["--public"]);
+        const ov::VerifyReport report =
+            ov::VerifySignedFile(values["--verify"], values["--public"]);
         if (!report.readable) {
             std::fprintf(stderr, "ov58xx-sign: %s\n", report.Summary().c_str());
             return 2;
         }
-        std::printf("%s: %s\n", values["--verify"].c_str(), report.ok ? report.Summary().c_str() : ("FAILED: " + report.Summary()).c_str());
+        std::printf("%s: %s\n", values["--verify"].c_str(),
+                    report.ok ? report.Summary().c_str() : ("FAILED: " + report.Summary()).c_str());
         return report.ok ? 0 : 1;
     }
     for (const char* required : {"--private", "--public", "--image", "--output"})
@@ -137,14 +154,16 @@ int main(int argc, char** argv) {
     request.esnText = values["--esn"];
     request.esnHex = flags["--esn-hex"];
     if (values.count("--sync-time")) request.syncTimeText = values["--sync-time"];
-    if (values.count("--timeout-coefficient")) request.coefficientText = values["--timeout-coefficient"];
+    if (values.count("--timeout-coefficient"))
+        request.coefficientText = values["--timeout-coefficient"];
     request.sha256 = hash == "sha256";
     request.sigxForm = ov::ExtensionIs(request.outputPath, ".sigx");
     request.options.fullErase = flags["--full-erase"];
     request.options.reserveIv = flags["--reserve-iv"];
     request.options.unlockFlash = flags["--unlock-flash"];
     try {
-        const ov::KeyPairResult keys = ov::ValidateKeyPair(request.privateKeyPath, request.publicKeyPath);
+        const ov::KeyPairResult keys =
+            ov::ValidateKeyPair(request.privateKeyPath, request.publicKeyPath);
         if (!keys.valid) throw std::runtime_error("密钥验证失败: " + keys.message);
         ov::DownloadLog noLog;  // a script's signing keeps no log file
         ov::SignToFile(request, keys.bits, noLog);
@@ -154,7 +173,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ov58xx-sign: %s\n", message.c_str());
         return 1;
     }
-    std::printf("signed %s -> %s (%s form)\n", request.firmwarePath.c_str(), request.outputPath.c_str(),
-                request.sigxForm ? "sigx" : "sig");
+    std::printf("signed %s -> %s (%s form)\n", request.firmwarePath.c_str(),
+                request.outputPath.c_str(), request.sigxForm ? "sigx" : "sig");
     return 0;
 }

@@ -31,7 +31,6 @@ int OpenSerialDevice(const std::string& path) {
     }
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return fail();
 
-
     termios t;
     if (::tcgetattr(fd, &t) != 0) return fail();
     ::cfmakeraw(&t);
