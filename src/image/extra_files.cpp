@@ -28,7 +28,7 @@ std::string Format(const char* format, const std::string& value) {
 }
 
 [[noreturn]] void Fail(const char* english, const char* chinese, const std::string& value) {
-    throw LoaderError(Format(SystemLanguage() == Language::Chinese ? chinese : english, value));
+    throw LoaderError(Format(Bilingual{english, chinese}.Here(), value));
 }
 
 // strtol with base 16 as a 32-bit long: blanks and "0x" accepted, stops at the first other

@@ -24,11 +24,12 @@ int PortNumberFromName(const std::string& name) {
         return std::stoi(name.substr(i + 3, end - i - 3));  // std::out_of_range beyond 32 bits
     }
     throw LoaderError(
-        SystemLanguage() == Language::Chinese
-            ? "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程序是否已安装。"
-            : "No serial port available! \r\n Please check whether the device is well "
-              "\r\nconnected "
-              "and whether the serial port driver has been installed .");
+        Bilingual{"No serial port available! \r\n Please check whether the device "
+                  "is well \r\nconnected and whether the serial port driver has "
+                  "been installed .",
+                  "没有可用的串行端口！ \r\n 请检查设备是否连接良好\r\n串口驱动程"
+                  "序是否已安装。"}
+            .Here());
 }
 
 std::string ComDeviceName(int number) {
@@ -47,15 +48,13 @@ namespace {
 
 [[noreturn]] void OpenFailed(const std::string& path, int error) {
     const std::string cause = path + ": " + std::strerror(error);
-    throw LoaderError(SystemLanguage() == Language::Chinese
-                          ? "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n "
-                            "2，串行端口号是否被其他程序占用； \r\n "
-                            "3，设备连接是否正常！"
-                          : "Open failed!\r\n Please check: \r\n 1. Whether the serial port number "
-                            "is correct; \r\n 2, "
-                            "whether the serial port number is occupied by other programs; \r\n3, "
-                            "whether the device "
-                            "connection is normal! ",
+    throw LoaderError(Bilingual{"Open failed!\r\n Please check: \r\n 1. Whether the serial "
+                                "port number is correct; \r\n 2, whether the serial port number "
+                                "is occupied by other programs; \r\n3, whether the device "
+                                "connection is normal! ",
+                                "打开失败！请检查：\r\n 1，串行端口号是否正确； \r\n 2，串行端口"
+                                "号是否被其他程序占用； \r\n 3，设备连接是否正常！"}
+                          .Here(),
                       cause);
 }
 

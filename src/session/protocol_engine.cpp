@@ -37,35 +37,53 @@ std::uint16_t Word(const std::uint8_t* frame, std::size_t offset) {
 
 bool CrcOk(const std::uint8_t* frame) { return FrameCrcOk(frame, FrameCheckedLength(frame)); }
 
-// The message a step shows for each reply status it defines. A status past the table is one
-// the boot loader does not define for that step, and shows the step's unknown error.
+// The message a step shows for each failing reply status it defines (1 and up; 0 accepts the
+// frame and shows nothing). A status past the table is one the boot loader does not define for
+// that step, and shows the step's unknown error.
 template <std::size_t N>
 struct StatusMessages {
-    std::array<int, N> byStatus;
-    int unknown;
+    std::array<ReplyMessage, N> byStatus;  // statuses 1 to N
+    ReplyMessage unknown;
 
-    constexpr int operator[](int status) const {
-        return status >= 0 && static_cast<std::size_t>(status) < N
-                   ? byStatus[static_cast<std::size_t>(status)]
+    constexpr ReplyMessage operator[](int status) const {
+        return status >= 1 && static_cast<std::size_t>(status) <= N
+                   ? byStatus[static_cast<std::size_t>(status) - 1]
                    : unknown;
     }
 };
 
-// An accepted frame leads on to the next one and shows no message of its own.
-constexpr int kNoMessage = -1;
-// 1 CRC check failed, 2 length error, 3 verify error, 4 retransmission.
-constexpr StatusMessages<5> kStep2Status{{kNoMessage, 1, 2, 3, 4}, 5};
-// As step 2, and 5 the public key could not be written.
-constexpr StatusMessages<6> kStep3Status{{kNoMessage, 7, 8, 9, 10, 11}, 12};
-// 1 CRC check failed, 2 length error, 3 download failed, 4 retransmission, 5 flash erase error.
-constexpr StatusMessages<6> kStep4Status{{kNoMessage, 14, 15, 16, 17, 18}, 20};
-// 1 verify failed, 2 length error, 3 check error.
-constexpr StatusMessages<4> kStep5Status{{kNoMessage, 22, 23, 24}, 26};
-// 1 CRC check failed, 2 length error, 3 opcode error, 4 retransmission, 5 flash error,
-// 6 start address error.
-constexpr StatusMessages<7> kStep6Status{{kNoMessage, 28, 29, 30, 31, 32, 33}, 35};
+using M = ReplyMessage;
+constexpr StatusMessages<4> kStep2Status{
+    {M::Step2CrcFailed, M::Step2LengthError, M::Step2VerifyError, M::Step2Retransmission},
+    M::Step2Unknown};
+constexpr StatusMessages<5> kStep3Status{
+    {M::Step3CrcFailed, M::Step3LengthError, M::Step3VerifyError, M::Step3Retransmission,
+     M::Step3KeyWriteFailed},
+    M::Step3Unknown};
+constexpr StatusMessages<5> kStep4Status{
+    {M::Step4CrcFailed, M::Step4LengthError, M::Step4DownloadFailed, M::Step4Retransmission,
+     M::Step4EraseFlashError},
+    M::Step4Unknown};
+constexpr StatusMessages<3> kStep5Status{
+    {M::Step5VerifyFailed, M::Step5LengthError, M::Step5CheckError}, M::Step5Unknown};
+constexpr StatusMessages<6> kStep6Status{
+    {M::Step6CrcFailed, M::Step6LengthError, M::Step6OpcodeError, M::Step6Retransmission,
+     M::Step6FlashError, M::Step6StartAddressError},
+    M::Step6Unknown};
+
 // The eFuse result: 0 passed, 1 failed, 2 shown as the step's CRC error.
-constexpr StatusMessages<3> kStep7Result{{36, 37, 38}, 39};
+ReplyMessage EfuseMessage(int result) {
+    switch (result) {
+        case 0:
+            return M::Step7EfusePassed;
+        case 1:
+            return M::Step7EfuseFailed;
+        case 2:
+            return M::Step7CrcError;
+        default:
+            return M::Step7Unknown;
+    }
+}
 
 }  // namespace
 
@@ -83,7 +101,7 @@ void ProtocolEngine::Init(const std::string& imagePath, const std::string& setti
     chip = {};
     resendsInARow = 0;
     timeoutCoefficient = 1;
-    BuildMessageTable();
+    language = SystemLanguage();
     file = CreateDownloadFile(imagePath, log);
     // Nothing can be flashed from an empty image, and its zero packets would divide by zero.
     if (file->ImageLength() == 0)
@@ -139,14 +157,16 @@ EngineResult ProtocolEngine::Request(Outcome outcome, RequestCode request) {
     return EngineResult{outcome, file->Frame(), file->FrameSize(), {}};
 }
 
-EngineResult ProtocolEngine::Fail(int message) {
-    Show(Message(message));
+std::string ProtocolEngine::Text(ReplyMessage message) const { return Message(message, language); }
+
+EngineResult ProtocolEngine::Fail(ReplyMessage message) {
+    Show(Text(message));
     view->SetBarState(BarState::Failure);
     return Plain(Outcome::Failed);
 }
 
-EngineResult ProtocolEngine::Resend(int message) {
-    if (debug) Show(Message(message));
+EngineResult ProtocolEngine::Resend(ReplyMessage message) {
+    if (debug) Show(Text(message));
     // A chip (or a line) that asks for the same frame without end would keep the run busy
     // forever and the log growing.
     if (++resendsInARow > kMaxResendsInARow) {
@@ -178,7 +198,7 @@ EngineResult ProtocolEngine::OnFrame(const std::uint8_t* frame) {
         case StepReplyId(7):
             return OnStep7(frame);
         default:
-            return Fail(58);
+            return Fail(ReplyMessage::InputError);
     }
 }
 
@@ -186,23 +206,24 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
     namespace ci = chipinfo;
     needHandShake = false;
     // A reply too short for its fields is as damaged as one with a wrong CRC.
-    if (!CrcOk(frame) || FrameLengthField(frame) < ci::kMinLength) return Fail(41);
+    if (!CrcOk(frame) || FrameLengthField(frame) < ci::kMinLength)
+        return Fail(ReplyMessage::Step1CrcFailed);
     chipStage = Word(frame, ci::kStage);
     switch (chipStage) {
         case kStageTest:
-            scratchText = Message(42);
+            scratchText = Text(ReplyMessage::TestStage);
             break;
         case kStageDebug:
-            scratchText = Message(43);
+            scratchText = Text(ReplyMessage::DebugStage);
             break;
         case kStageProduct:
-            scratchText = Message(44);
+            scratchText = Text(ReplyMessage::ProductStage);
             break;
         case kStageScrap:
-            scratchText = Message(45);
+            scratchText = Text(ReplyMessage::ScrapStage);
             break;
         default:
-            scratchText = Message(46);
+            scratchText = Text(ReplyMessage::UnknownStage);
             break;
     }
     const std::string csn = HexBytesLower(frame + ci::kCsn, ci::kCsnSize);
@@ -217,28 +238,31 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
     const auto word = [](std::int16_t value) {
         return SignedHex(static_cast<std::uint16_t>(value));
     };
-    std::string report = Message(47) + scratchText + "\r\n" + Message(48) + chip.csn;
-    report += "\r\n" + Message(49) + word(chip.variant);
-    report += "\r\n" + Message(50) + chip.esn;
-    report += "\r\n" + Message(51) + word(chip.equipmentInfo);
-    report += "\r\n" + Message(52) + word(chip.appVersion);
+    std::string report = Text(ReplyMessage::ChipStageLabel) + scratchText + "\r\n" +
+                         Text(ReplyMessage::CsnLabel) + chip.csn;
+    report += "\r\n" + Text(ReplyMessage::ChipInfoLabel) + word(chip.variant);
+    report += "\r\n" + Text(ReplyMessage::EsnLabel) + chip.esn;
+    report += "\r\n" + Text(ReplyMessage::EquipmentInfoLabel) + word(chip.equipmentInfo);
+    report += "\r\n" + Text(ReplyMessage::AppVersionLabel) + word(chip.appVersion);
     const std::uint16_t timing =
         Word(frame, chipStage == kStageProduct ? ci::kProductTiming : ci::kTiming);
     const int s = timing & 0xFF;
     const int c = (timing >> 8) == 0 ? 1 : timing >> 8;
     timeoutCoefficient = c;
-    report += "\r\n" + Message(53) + std::to_string(s) + "ms";
-    if (chipInfo > 0) report += "\r\n" + Message(54) + std::to_string(s * c * 32) + "ms";
-    report += "\r\n" + Message(55) + std::to_string(s * c) + "ms";
+    report += "\r\n" + Text(ReplyMessage::UartSyncTimeoutLabel) + std::to_string(s) + "ms";
+    if (chipInfo > 0)
+        report +=
+            "\r\n" + Text(ReplyMessage::UsbSyncTimeoutLabel) + std::to_string(s * c * 32) + "ms";
+    report += "\r\n" + Text(ReplyMessage::ReceiveTimeoutLabel) + std::to_string(s * c) + "ms";
     Show(report);
     Show("step1...");
 
     if (chipStage == kStageProduct) {
-        if (!file->IsSigned()) return Fail(56);
+        if (!file->IsSigned()) return Fail(ReplyMessage::UnsignedInProductMode);
         const bool sig = extension == "SIG";
         const bool sigx = extension == "SIGX" || extension == "SIGX_1";
         const bool suits = chipInfo < 0 || (chipInfo == 0 && sig) || (chipInfo > 0 && sigx);
-        if (!suits) return Fail(57);
+        if (!suits) return Fail(ReplyMessage::SignatureDoesNotMatchChip);
     }
     EngineResult result = Request(Outcome::Continue, RequestCode::Step2);
     result.csn = csn;
@@ -247,7 +271,7 @@ EngineResult ProtocolEngine::OnChipInfo(const std::uint8_t* frame) {
 
 EngineResult ProtocolEngine::OnStep2(const std::uint8_t* frame) {
     Show("step2...");
-    if (!CrcOk(frame)) return Fail(0);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step2CrcError);
     const int status = frame[kReplyStatusOffset];
     if (status == kStatusAccepted) return Request(Outcome::Continue, RequestCode::Step3);
     if (status == kStatusResend) return Resend(kStep2Status[status]);
@@ -256,7 +280,7 @@ EngineResult ProtocolEngine::OnStep2(const std::uint8_t* frame) {
 
 EngineResult ProtocolEngine::OnStep3(const std::uint8_t* frame) {
     Show("step3...");
-    if (!CrcOk(frame)) return Fail(6);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step3CrcError);
     const int status = frame[kReplyStatusOffset];
     if (status == kStatusAccepted) {
         if (IsKeyProvisioning()) return Plain(Outcome::Wait);
@@ -268,7 +292,7 @@ EngineResult ProtocolEngine::OnStep3(const std::uint8_t* frame) {
 }
 
 EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
-    if (!CrcOk(frame)) return Fail(13);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step4CrcError);
     const int status = frame[kReplyStatusOffset];
     switch (status) {
         case kStatusAccepted:
@@ -280,7 +304,7 @@ EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
             return Plain(Outcome::Continue);
         case kStatusKeyWritten:
             if (IsKeyProvisioning()) {
-                Show(Message(19));
+                Show(Text(ReplyMessage::Step4KeyWritten));
                 return Plain(Outcome::KeyWritten);
             }
             break;
@@ -294,10 +318,10 @@ EngineResult ProtocolEngine::OnStep4(const std::uint8_t* frame) {
 }
 
 EngineResult ProtocolEngine::OnStep5(const std::uint8_t* frame) {
-    if (!CrcOk(frame)) return Fail(21);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step5CrcError);
     const int status = frame[kReplyStatusOffset];
     if (status == kStatusAccepted) {
-        Show(Message(25));
+        Show(Text(ReplyMessage::Step5Verified));
         if (chipInfo > 0) return Request(Outcome::Continue, NextExtraFile());
         ShowDownloadSuccess();
         return Plain(Outcome::Finished);
@@ -306,7 +330,7 @@ EngineResult ProtocolEngine::OnStep5(const std::uint8_t* frame) {
 }
 
 EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
-    if (!CrcOk(frame)) return Fail(27);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step6CrcError);
     const int status = frame[kReplyStatusOffset];
     if (status == kStatusAccepted) {
         switch (lastExtraKind) {
@@ -325,7 +349,7 @@ EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
                 ShowDownloadSuccess();
                 return Plain(Outcome::FinishedWithExtras);
             default:
-                return Fail(34);
+                return Fail(ReplyMessage::Step63OpcodeError);
         }
     }
     if (status == kStatusResend) return Resend(kStep6Status[status]);
@@ -333,9 +357,9 @@ EngineResult ProtocolEngine::OnStep6(const std::uint8_t* frame) {
 }
 
 EngineResult ProtocolEngine::OnStep7(const std::uint8_t* frame) {
-    if (!CrcOk(frame)) return Fail(38);
+    if (!CrcOk(frame)) return Fail(ReplyMessage::Step7CrcError);
     const int result = frame[kReplyStatusOffset];
-    Show(Message(kStep7Result[result]));
+    Show(Text(EfuseMessage(result)));
     if (result == 0) return Request(Outcome::EfuseChecked, RequestCode::Reboot);
     view->SetBarState(BarState::Failure);
     return Plain(Outcome::Failed);
@@ -355,7 +379,7 @@ ProtocolEngine::RequestCode ProtocolEngine::NextExtraFile() {
 }
 
 void ProtocolEngine::ShowDownloadSuccess() {
-    Show(Message(40));
+    Show(Text(ReplyMessage::DownloadSucceeded));
     view->SetBarState(BarState::Success);
     view->ShowPercent(100);
 }

@@ -9,6 +9,7 @@
 #include "image/download_file.h"
 #include "log/download_log.h"
 #include "protocol/frame.h"
+#include "protocol/messages.h"
 #include "ui/progress_view.h"
 
 namespace ov {
@@ -58,13 +59,16 @@ class ProtocolEngine {
     const ChipReport& Chip() const { return chip; }
 
     bool debug = false;
+    // The language of the messages it shows; the process's, from Init on.
+    Language language = Language::English;
 
   private:
     // The frame to build next; Repeat sends the frame last sent again.
     enum class RequestCode { Repeat, Step2, Step3, Data, ExtraHeader, ExtraData, ExtraEnd, Reboot };
     EngineResult Request(Outcome outcome, RequestCode request);
-    EngineResult Fail(int message);
-    EngineResult Resend(int message);
+    std::string Text(ReplyMessage message) const;
+    EngineResult Fail(ReplyMessage message);
+    EngineResult Resend(ReplyMessage message);
     EngineResult Plain(Outcome outcome) { return EngineResult{outcome, nullptr, 0, {}}; }
     void Show(const std::string& text);
     RequestCode NextExtraFile();

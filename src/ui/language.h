@@ -15,4 +15,17 @@ Language LanguageFromLocale(std::string_view lcAll, std::string_view lcMessages,
 // The language of this process, from its environment.
 Language SystemLanguage();
 
+// A text of the system in its two languages. Every text that has both is chosen through In:
+// the reply messages, the window's texts and controls, the errors of the line and the settings.
+struct Bilingual {
+    const char* english;
+    const char* chinese;
+
+    constexpr const char* In(Language language) const {
+        return language == Language::Chinese ? chinese : english;
+    }
+    // In the language of this process.
+    const char* Here() const { return In(SystemLanguage()); }
+};
+
 }  // namespace ov

@@ -29,8 +29,7 @@ struct DialogRect {
 struct ControlTemplate {
     int id;  // 0 for labels and the signature group
     ControlKind kind;
-    const char* english;
-    const char* chinese;
+    Bilingual text;
     DialogRect place;
     LabelAlign align = LabelAlign::Left;
 };

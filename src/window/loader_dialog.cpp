@@ -135,8 +135,7 @@ QRect LoaderDialog::Pixels(int x, int y, int width, int height) const {
 void LoaderDialog::BuildControls() {
     const Language language = SystemLanguage();
     for (const ControlTemplate& c : DialogTemplate(language)) {
-        const QString caption =
-            QString::fromUtf8(language == Language::Chinese ? c.chinese : c.english);
+        const QString caption = QString::fromUtf8(c.text.In(language));
         const QRect place = Pixels(c.place.x, c.place.y, c.place.width, c.place.height);
         QWidget* widget = nullptr;
         switch (c.kind) {

@@ -102,5 +102,18 @@ TEST_F(SessionTest, TimingsToTheMillisecond) {
     EXPECT_EQ(again.Chip().HostFrames(), 0);
 }
 
+TEST_F(SessionTest, TheChipsMessagesInTheLanguageOfTheProcess) {
+    sim::SimConfig refusing;
+    refusing.statusAt[{2, 1}] = 9;
+    setenv("LC_ALL", "zh_CN.UTF-8", 1);
+    test::SessionDriver chinese(refusing);
+    ASSERT_TRUE(chinese.Run(Request(), 60000));
+    EXPECT_TRUE(chinese.observer.Has("步骤2:未知错误\r\n\r\n")) << chinese.observer.All();
+    setenv("LC_ALL", "C", 1);
+    test::SessionDriver english(refusing);
+    ASSERT_TRUE(english.Run(Request(), 60000));
+    EXPECT_TRUE(english.observer.Has("step2:unknown error\r\n\r\n")) << english.observer.All();
+}
+
 }  // namespace
 }  // namespace ov
