@@ -243,11 +243,11 @@ void DownloadController::OnPortError() {
 }
 
 void DownloadController::ResolveUsbPort() {
-    int skip = 0;
-    std::string path;
-    const bool found = FindUsbSerialPort(request_.usbVid, request_.usbPid, &skip, &path, c_.ports);
+    const std::optional<std::string> found =
+        FirstUsbSerialPort(request_.usbVid, request_.usbPid, c_.ports);
     c_.log.Line("查找usb timer中findUsbDevice:%d\n", found ? 1 : 0);
     if (!found) return;
+    const std::string& path = *found;
     c_.view.AppendLogView("Discovery port :" + path, kLogPlain);
     try {
         link_->OpenByPath(path);

@@ -19,7 +19,8 @@ bool ExtensionIs(const std::string& path, const char* extension) {
 std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, DownloadLog* trace) {
     // A FIFO would hang the run and a device never end: only a regular file is an image.
     if (FileExists(path) && !IsRegularFile(path))
-        throw LoaderError("The firmware file is not a regular file: [" + path + "]");
+        throw LoaderError(ErrorKind::Image,
+                          "The firmware file is not a regular file: [" + path + "]");
     std::unique_ptr<BaseDownloadFile> file;
     if (ExtensionIs(path, ".bin"))
         file = std::make_unique<BinDownloadFile>(path);
@@ -32,7 +33,7 @@ std::unique_ptr<BaseDownloadFile> CreateDownloadFile(const std::string& path, Do
     else if (ExtensionIs(path, ".sigx_1"))
         file = std::make_unique<Sigx_1DownloadFile>(path);
     else
-        throw LoaderError("暂不支持该文件路径下载:[" + path + "]");
+        throw LoaderError(ErrorKind::Image, "暂不支持该文件路径下载:[" + path + "]");
     file->trace = trace;
     file->LoadImage();
     file->HoldImageFile();

@@ -56,10 +56,12 @@ void BaseDownloadFile::HoldImageFile() {
     const std::string& path = DataPath();
     auto file = std::make_unique<InputFile>(path);
     if (!file->IsOpen())
-        throw LoaderError("step4,prepare data to open " + path + " file fail", SystemCause(path));
+        throw LoaderError(ErrorKind::Image, "step4,prepare data to open " + path + " file fail",
+                          SystemCause(path));
     const auto size = file->Size();
     if (!size)
-        throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+        throw LoaderError(ErrorKind::Image, "step4,prepare data to read " + path + " file fail",
+                          SystemCause(path));
     dataFile = std::move(file);
     dataFileSize = *size;
 }
@@ -71,9 +73,11 @@ void BaseDownloadFile::ReadDataFrame(const std::string& path) {
     if (!dataFile) HoldImageFile();
     const auto size = dataFile->Size();
     if (!size)
-        throw LoaderError("step4,prepare data to read " + path + " file fail", SystemCause(path));
+        throw LoaderError(ErrorKind::Image, "step4,prepare data to read " + path + " file fail",
+                          SystemCause(path));
     if (*size != dataFileSize)
-        throw LoaderError("The firmware file changed during the download: [" + path + "]",
+        throw LoaderError(ErrorKind::Image,
+                          "The firmware file changed during the download: [" + path + "]",
                           "its size went from " + std::to_string(dataFileSize) + " to " +
                               std::to_string(*size) + " bytes");
     const std::size_t n = std::min<std::uint32_t>(imageLength - bytesSent, kMaxDataPayload);
@@ -81,7 +85,7 @@ void BaseDownloadFile::ReadDataFrame(const std::string& path) {
         dataFile->ReadAt(imageOffset + bytesSent, frame.data() + kFrameHeaderSize, n);
     // A file that shrank since it was measured would send stale bytes as image data.
     if (got != n)
-        throw LoaderError("step4,prepare data to read " + path + " file fail",
+        throw LoaderError(ErrorKind::Image, "step4,prepare data to read " + path + " file fail",
                           dataFile->Failed() ? SystemCause(path) : path + ": the file ends early");
     SealFrame(frame.data(), kHostStart, kCmdData, n);
     framePos = n + kFrameHeaderSize + kFrameCrcSize;
@@ -121,11 +125,14 @@ void BaseDownloadFile::BuildExtraFileFrame(int kind) {
             std::min<std::uint32_t>(entry.length - entry.sentBytes, kMaxDataPayload);
         InputFile file(entry.downloadPath);
         if (!file.IsOpen())
-            throw LoaderError("step6 Failed to open " + entry.downloadPath + " file ");
+            throw LoaderError(ErrorKind::Image,
+                              "step6 Failed to open " + entry.downloadPath + " file ");
         frame[kFrameHeaderSize] = kExtraData;
         const std::size_t got =
             file.ReadAt(entry.sentBytes, frame.data() + kFrameHeaderSize + 1, n);
-        if (got != n) throw LoaderError("step6 Failed to read " + entry.downloadPath + " file ");
+        if (got != n)
+            throw LoaderError(ErrorKind::Image,
+                              "step6 Failed to read " + entry.downloadPath + " file ");
         framePos = SealFrame(frame.data(), kHostStart, kCmdExtraFile, n + 1);
         entry.sentBytes += static_cast<std::uint32_t>(n);
     } else {

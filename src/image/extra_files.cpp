@@ -28,7 +28,7 @@ std::string Format(const char* format, const std::string& value) {
 }
 
 [[noreturn]] void Fail(const char* english, const char* chinese, const std::string& value) {
-    throw LoaderError(Format(Bilingual{english, chinese}.Here(), value));
+    throw LoaderError(ErrorKind::Settings, Format(Bilingual{english, chinese}.Here(), value));
 }
 
 // strtol with base 16 as a 32-bit long: blanks and "0x" accepted, stops at the first other
@@ -91,9 +91,10 @@ bool FlagField(FieldReader& fields, const std::string& key, const char* wrongEn,
 
 void Measure(ExtraFileEntry& entry) {
     const auto size = FileSize(entry.downloadPath);
-    if (!size) throw LoaderError(kOpenBinFailed);
+    if (!size) throw LoaderError(ErrorKind::Settings, kOpenBinFailed);
     if (*size > 0xFFFFFFFFull)
-        throw LoaderError("The file is too large: [" + entry.downloadPath + "]");
+        throw LoaderError(ErrorKind::Settings,
+                          "The file is too large: [" + entry.downloadPath + "]");
     entry.length = static_cast<std::uint32_t>(*size);
     entry.sentBytes = 0;
 }
@@ -182,23 +183,28 @@ void BaseDownloadFile::ParseExtraDownloadFiles(const std::string& settingsPath) 
 
 void BaseDownloadFile::CheckDownloadFileEntry(const ExtraFileEntry& entry) const {
     if (entry.eraseOnly > 1)
-        throw LoaderError("仅擦除标识:[" + std::to_string(entry.eraseOnly) + "]异常");
+        throw LoaderError(ErrorKind::Settings,
+                          "仅擦除标识:[" + std::to_string(entry.eraseOnly) + "]异常");
     if (entry.encrypted > 1)
-        throw LoaderError("加密标识:[" + std::to_string(entry.encrypted) + "]异常");
+        throw LoaderError(ErrorKind::Settings,
+                          "加密标识:[" + std::to_string(entry.encrypted) + "]异常");
     const std::string prefix = "In the configuration file: ";
     if (!AddressOk(entry.startAddress, entry.encrypted))
-        throw LoaderError(prefix + "The starting address of " + entry.name + " is wrong ");
+        throw LoaderError(ErrorKind::Settings,
+                          prefix + "The starting address of " + entry.name + " is wrong ");
     if (entry.eraseOnly == 1 && entry.length == 0)
         throw LoaderError(
             prefix + entry.name +
             " is incorrectly filled in [the length cannot be 0 only when the identifier is 1] ");
     if (entry.eraseOnly == 0 && entry.sourcePath.empty())
-        throw LoaderError(prefix + entry.name +
-                          " is incorrectly filled in [only the file path cannot be empty when the "
-                          "identifier is 0]");
+        throw LoaderError(
+            ErrorKind::Settings,
+            prefix + entry.name +
+                " is incorrectly filled in [only the file path cannot be empty when the "
+                "identifier is 0]");
     if (entry.eraseOnly == 0 && !ExtensionIs(entry.sourcePath, ".hex") &&
         !ExtensionIs(entry.sourcePath, ".bin"))
-        throw LoaderError(prefix + entry.name + " file type error ");
+        throw LoaderError(ErrorKind::Settings, prefix + entry.name + " file type error ");
 }
 
 void BaseDownloadFile::PrepareDownloadFileEntry(ExtraFileEntry& entry) const {

@@ -18,14 +18,15 @@ constexpr std::size_t kPiece = 64 * 1024;
 template <typename Absorb>
 void ReadWholeFile(const std::string& path, Absorb absorb) {
     InputFile file(path);
-    if (!file.IsOpen()) throw LoaderError(kOpenBinFailed);
+    if (!file.IsOpen()) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
     std::vector<std::uint8_t> buffer(kPiece);
     for (;;) {
         const std::size_t got = file.Read(buffer.data(), buffer.size());
         if (got > 0) absorb(buffer.data(), got);
         if (got < buffer.size()) break;
     }
-    if (file.Failed()) throw LoaderError("Failed to read the file: [" + path + "]");
+    if (file.Failed())
+        throw LoaderError(ErrorKind::Image, "Failed to read the file: [" + path + "]");
 }
 
 }  // namespace

@@ -112,8 +112,8 @@ class HexConverter {
 
   private:
     [[noreturn]] void Reject(std::uint64_t lineNumber, const char* reason) {
-        throw LoaderError(std::string(kHexFormatError) + " (line " + std::to_string(lineNumber) +
-                          ": " + reason + ")");
+        throw LoaderError(ErrorKind::Image, std::string(kHexFormatError) + " (line " +
+                                                std::to_string(lineNumber) + ": " + reason + ")");
     }
 
     // Returns false at the end-of-file record.
@@ -196,7 +196,7 @@ class HexConverter {
 
     void Flush() {
         if (used_ > 0 && out_ != nullptr && !out_->Write(buffer_.data(), used_))
-            throw LoaderError(kCreateBinFailed);
+            throw LoaderError(ErrorKind::Image, kCreateBinFailed);
         used_ = 0;
     }
 
@@ -214,11 +214,11 @@ class HexConverter {
 
 void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std::string& binPath) {
     InputFile hex(hexPath);
-    if (!hex.IsOpen()) throw LoaderError(kOpenBinFailed);
+    if (!hex.IsOpen()) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
     // The extent first: a few records far apart would otherwise fill gigabytes beside the file.
     HexConverter measure(baseAddress, nullptr);
     measure.Run(hex);
-    if (hex.Failed()) throw LoaderError(kOpenBinFailed);
+    if (hex.Failed()) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
     if (measure.Started() && measure.End() - baseAddress > kMaxHexImageBytes) {
         char text[160];
         std::snprintf(text, sizeof(text),
@@ -226,18 +226,18 @@ void ConvertHexToBin(const std::string& hexPath, std::uint32_t baseAddress, std:
                       static_cast<unsigned long long>(measure.First()),
                       static_cast<unsigned long long>(measure.End() - 1),
                       static_cast<unsigned long long>(measure.End() - baseAddress), baseAddress);
-        throw LoaderError(std::string(kHexTooLarge) + " [" + hexPath + "]: its records span " +
-                          text);
+        throw LoaderError(ErrorKind::Image, std::string(kHexTooLarge) + " [" + hexPath +
+                                                "]: its records span " + text);
     }
     InputFile again(hexPath);
-    if (!again.IsOpen()) throw LoaderError(kOpenBinFailed);
+    if (!again.IsOpen()) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
     binPath = hexPath.size() >= 3 ? hexPath.substr(0, hexPath.size() - 3) + "bin" : "bin";
     AtomicFileWriter out(binPath);
-    if (!out.IsOpen()) throw LoaderError(kCreateBinFailed);
+    if (!out.IsOpen()) throw LoaderError(ErrorKind::Image, kCreateBinFailed);
     HexConverter converter(baseAddress, &out);
     converter.Run(again);
-    if (again.Failed()) throw LoaderError(kOpenBinFailed);
-    if (!out.Commit()) throw LoaderError(kCreateBinFailed);
+    if (again.Failed()) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
+    if (!out.Commit()) throw LoaderError(ErrorKind::Image, kCreateBinFailed);
 }
 
 }  // namespace ov

@@ -13,7 +13,7 @@ namespace ov {
 namespace {
 
 [[noreturn]] void Reject(const std::string& what, const std::string& path) {
-    throw LoaderError("The sig file format error: " + what + ": [" + path + "]");
+    throw LoaderError(ErrorKind::Image, "The sig file format error: " + what + ": [" + path + "]");
 }
 
 // Where the signature record's content holds the image length.
@@ -44,7 +44,8 @@ void BaseSignedDownloadFile::ScanRecords() {
     step2Length = 289;
     step3Length = 274;
     InputFile file(parsePath);
-    if (!file.IsOpen()) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
+    if (!file.IsOpen())
+        throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + parsePath + "]");
     std::uint8_t header[kRecordHeaderSize];
     std::uint64_t at = 0;
     if (file.ReadAt(at, header, sizeof(header)) == sizeof(header) && TagOf(header) == kTagKey) {
@@ -69,32 +70,32 @@ void BaseSignedDownloadFile::ScanRecords() {
 
 void BaseSignedDownloadFile::ParseRecords() {
     InputFile file(parsePath);
-    if (!file.IsOpen()) throw LoaderError("Failed to open sig file!");
+    if (!file.IsOpen()) throw LoaderError(ErrorKind::Image, "Failed to open sig file!");
     std::vector<std::uint8_t> window(kReadWindowSize, 0);
     const std::size_t got = file.Read(window.data(), window.size());
     const auto fileSize = file.Size().value_or(0);
 
     // Every read below stays inside the bytes that arrived.
     auto headerAt = [&](std::size_t offset, const char* formatError) {
-        if (offset + kRecordHeaderSize > got) throw LoaderError(formatError);
+        if (offset + kRecordHeaderSize > got) throw LoaderError(ErrorKind::Image, formatError);
         return window.data() + offset;
     };
 
     const std::uint8_t* key = headerAt(0, kKeyRecordError);
     records->keyRecordLength = LengthOf(key);
-    if (TagOf(key) != kTagKey) throw LoaderError(kKeyRecordError);
+    if (TagOf(key) != kTagKey) throw LoaderError(ErrorKind::Image, kKeyRecordError);
     if (records->keyRecordLength != records->keyRecord.size() ||
         kRecordHeaderSize + records->keyRecordLength > got)
-        throw LoaderError(kKeyRecordError);
+        throw LoaderError(ErrorKind::Image, kKeyRecordError);
     std::copy_n(key + kRecordHeaderSize, records->keyRecordLength, records->keyRecord.begin());
 
     const std::size_t sigAt = kRecordHeaderSize + records->keyRecordLength;
     const std::uint8_t* sig = headerAt(sigAt, kSignatureRecordError);
     records->signatureRecordLength = LengthOf(sig);
-    if (TagOf(sig) != kTagSignature) throw LoaderError(kSignatureRecordError);
+    if (TagOf(sig) != kTagSignature) throw LoaderError(ErrorKind::Image, kSignatureRecordError);
     if (records->signatureRecordLength != records->signatureRecord.size() ||
         sigAt + kRecordHeaderSize + records->signatureRecordLength > got)
-        throw LoaderError(kSignatureRecordError);
+        throw LoaderError(ErrorKind::Image, kSignatureRecordError);
     std::copy_n(sig + kRecordHeaderSize, records->signatureRecordLength,
                 records->signatureRecord.begin());
 
@@ -107,15 +108,15 @@ void BaseSignedDownloadFile::ParseRecords() {
     if (trace != nullptr) trace->Raw(text);
     records->imageLength = LengthOf(image);
     records->imageOffset = imageAt + kRecordHeaderSize;
-    if (TagOf(image) != kTagImage) throw LoaderError(kImageRecordError);
+    if (TagOf(image) != kTagImage) throw LoaderError(ErrorKind::Image, kImageRecordError);
     // The boot loader counts the image by the signature record and the loader sends it by the
     // image record: when the two differ, one side waits for bytes the other never sends. The
     // image record is also the end of the file, so the bytes present must agree with it too.
     if (records->signatureRecordLength >= kSignatureImageLengthAt + 4 &&
         Le32(records->signatureRecord.data() + kSignatureImageLengthAt) != records->imageLength)
-        throw LoaderError(kImageRecordError);
+        throw LoaderError(ErrorKind::Image, kImageRecordError);
     if (records->imageOffset + records->imageLength != fileSize)
-        throw LoaderError(kImageRecordError);
+        throw LoaderError(ErrorKind::Image, kImageRecordError);
     imageOffset = records->imageOffset;
 }
 

@@ -21,7 +21,7 @@ std::string MakeWorkDirectory() {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ov58xx-sigx1-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
-        throw LoaderError("打开文件失败,路径为:[" + pattern + "]");
+        throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + pattern + "]");
     return pattern;
 }
 
@@ -60,11 +60,12 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
     workDirectory = MakeWorkDirectory();
     parsePath = workDirectory + "/tmp.sigx";
     InputFile in(sourcePath);
-    if (!in.IsOpen()) throw LoaderError("打开文件失败,路径为:[" + sourcePath + "]");
+    if (!in.IsOpen())
+        throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + sourcePath + "]");
     const std::string cutShort = "The sig file format error: ";
     {
         std::ofstream sigx(parsePath, std::ios::binary | std::ios::trunc);
-        if (!sigx) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
+        if (!sigx) throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + parsePath + "]");
         const std::pair<std::uint16_t, const char*> records[3] = {
             {kTagKey, kKeyRecordError},
             {kTagSignature, kSignatureRecordError},
@@ -75,13 +76,15 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
             if (TagOf(header) != tag) continue;  // consumed, not copied: the parse rejects it
             const std::uint32_t length = LengthOf(header);
             if (tag == kTagKey && length > kMaxKeyRecord)
-                throw LoaderError(cutShort + "key record of " + std::to_string(length) +
-                                  " bytes, at most 1024: [" + sourcePath + "]");
+                throw LoaderError(ErrorKind::Image,
+                                  cutShort + "key record of " + std::to_string(length) +
+                                      " bytes, at most 1024: [" + sourcePath + "]");
             sigx.write(reinterpret_cast<const char*>(header), sizeof(header));
             // A record longer than the file is refused as the parse of a ".sigx" refuses it.
-            if (!CopyBytes(in, sigx, length)) throw LoaderError(formatError);
+            if (!CopyBytes(in, sigx, length)) throw LoaderError(ErrorKind::Image, formatError);
         }
-        if (!sigx.flush()) throw LoaderError("打开文件失败,路径为:[" + parsePath + "]");
+        if (!sigx.flush())
+            throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + parsePath + "]");
     }
 
     std::uint8_t table[7];
@@ -91,18 +94,19 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         std::uint8_t header[kRecordHeaderSize];
         if (in.Read(header, sizeof(header)) != sizeof(header) ||
             TagOf(header) != kTagExtraTable + k)
-            throw LoaderError("文件格式异常,路径为:[" + sourcePath + "]");
+            throw LoaderError(ErrorKind::Image, "文件格式异常,路径为:[" + sourcePath + "]");
         const std::uint32_t length = LengthOf(header);
         if (length < kMinExtraRecord)
-            throw LoaderError(cutShort + "additional file " + std::to_string(k) +
-                              " has a record of " + std::to_string(length) +
-                              " bytes, at least 10: [" + sourcePath + "]");
+            throw LoaderError(ErrorKind::Image, cutShort + "additional file " + std::to_string(k) +
+                                                    " has a record of " + std::to_string(length) +
+                                                    " bytes, at least 10: [" + sourcePath + "]");
         const std::string outPath = workDirectory + "/" + std::to_string(k) + ".bin";
         std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
-        if (!out) throw LoaderError("打开文件失败,路径为:[" + outPath + "]");
+        if (!out) throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + outPath + "]");
         std::uint8_t entryHeader[kMinExtraRecord];
         if (in.Read(entryHeader, sizeof(entryHeader)) != sizeof(entryHeader))
-            throw LoaderError(cutShort + "record cut short: [" + sourcePath + "]");
+            throw LoaderError(ErrorKind::Image,
+                              cutShort + "record cut short: [" + sourcePath + "]");
         auto entry = std::make_shared<ExtraFileEntry>();
         entry->name = "sigx_1 entry " + std::to_string(k);
         entry->sourcePath = outPath;
@@ -113,9 +117,10 @@ void Sigx_1DownloadFile::PrepareSignedSource() {
         entry->length = static_cast<std::uint32_t>(GetLittleEndian(entryHeader + 6, 4));
         downloadList.push_back(entry);
         if (!CopyBytes(in, out, length - kMinExtraRecord))
-            throw LoaderError(cutShort + "record cut short: [" + sourcePath + "]");
+            throw LoaderError(ErrorKind::Image,
+                              cutShort + "record cut short: [" + sourcePath + "]");
         out.close();
-        if (!out) throw LoaderError("打开文件失败,路径为:[" + outPath + "]");
+        if (!out) throw LoaderError(ErrorKind::Image, "打开文件失败,路径为:[" + outPath + "]");
         Sha256OfFile(outPath, entry->digest.data());
         entry->digested = true;
     }

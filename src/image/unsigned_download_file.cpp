@@ -25,9 +25,10 @@ void BaseUnSignedDownloadFile::AppendStep3Body(const DownloadOptions* options) {
 
 void BaseUnSignedDownloadFile::PrepareUnsignedImage(const std::string& path) {
     const auto size = FileSize(path);
-    if (!size) throw LoaderError(kOpenBinFailed);
+    if (!size) throw LoaderError(ErrorKind::Image, kOpenBinFailed);
     // The image length travels as 32 bits; a larger file would be cut without a word.
-    if (*size > 0xFFFFFFFFull) throw LoaderError("The firmware file is too large: [" + path + "]");
+    if (*size > 0xFFFFFFFFull)
+        throw LoaderError(ErrorKind::Image, "The firmware file is too large: [" + path + "]");
     imageLength = static_cast<std::uint32_t>(*size);
     Sha256OfFile(path, imageDigest.data());
 }

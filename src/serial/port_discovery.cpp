@@ -126,18 +126,11 @@ std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid,
     return ports;
 }
 
-bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,
-                       const PortBackend& backend) {
+std::optional<std::string> FirstUsbSerialPort(std::uint16_t vid, std::uint16_t pid,
+                                              const PortBackend& backend) {
     const std::vector<std::string> ports = UsbSerialPorts(vid, pid, backend);
-    if (skip == nullptr) return !ports.empty();
-    const std::size_t at = *skip > 0 ? static_cast<std::size_t>(*skip) : 0;
-    if (at >= ports.size()) {
-        if (*skip > 0) *skip -= static_cast<int>(ports.size());  // the matches passed over
-        return false;
-    }
-    if (path != nullptr) *path = ports[at];
-    if (*skip > 0) *skip = 0;
-    return true;
+    if (ports.empty()) return std::nullopt;
+    return ports.front();
 }
 
 namespace {

@@ -41,10 +41,9 @@ bool AddDevicePathToPortList(Controls& controls, const std::string& name);
 std::vector<std::string> UsbSerialPorts(std::uint16_t vid, std::uint16_t pid,
                                         const PortBackend& backend = {});
 
-// Finds the USB serial device with the IDs. With `skip` null: whether one is present. With
-// `skip`: passes over that many matches; on true `path` holds the device path.
-bool FindUsbSerialPort(std::uint16_t vid, std::uint16_t pid, int* skip, std::string* path,
-                       const PortBackend& backend = {});
+// The first USB serial device with the IDs, in name order; none when no such device is there.
+std::optional<std::string> FirstUsbSerialPort(std::uint16_t vid, std::uint16_t pid,
+                                              const PortBackend& backend = {});
 
 // The physical USB path of a serial device ("usb-1.4:1.0": bus 1, port 4, interface 1.0), which
 // stays the same when the chip re-enumerates under another tty name; empty when the device

@@ -48,7 +48,8 @@ namespace {
 
 [[noreturn]] void OpenFailed(const std::string& path, int error) {
     const std::string cause = path + ": " + std::strerror(error);
-    throw LoaderError(Bilingual{"Open failed!\r\n Please check: \r\n 1. Whether the serial "
+    throw LoaderError(ErrorKind::Port,
+                      Bilingual{"Open failed!\r\n Please check: \r\n 1. Whether the serial "
                                 "port number is correct; \r\n 2, whether the serial port number "
                                 "is occupied by other programs; \r\n3, whether the device "
                                 "connection is normal! ",
@@ -73,7 +74,7 @@ void SerialLink::OpenByPath(const std::string& path) {
 }
 
 void SerialLink::Send(const std::uint8_t* bytes, std::size_t length) {
-    if (!port_.IsOpen()) throw LoaderError("open com first when send data.");
+    if (!port_.IsOpen()) throw LoaderError(ErrorKind::Port, "open com first when send data.");
     port_.Write(bytes, length);
     if (context_.debugMode && length != 10 && context_.view != nullptr)
         context_.view->AppendLogView(HexBytes(bytes, length), kLogSend);

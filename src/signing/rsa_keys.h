@@ -19,18 +19,19 @@ struct KeyPairResult {
 KeyPairResult ValidateKeyPair(const std::string& privatePath, const std::string& publicPath);
 
 // The raw private-key operation (no padding) on the plaintext right-aligned in an S-byte
-// block; writes S bytes. False (with the reason in the log file) when it cannot be done.
-bool PrivateKeyEncrypt(const std::string& privatePath, const std::uint8_t* plaintext,
-                       std::size_t length, std::uint8_t* output, std::size_t s, DownloadLog& log);
+// block: S bytes. Raises LoaderError ("S私钥加密异常", kind Key, with OpenSSL's or the system's
+// reason as its cause) when it cannot be done; the log file notes which step failed.
+std::vector<std::uint8_t> PrivateKeyEncrypt(const std::string& privatePath,
+                                            const std::uint8_t* plaintext, std::size_t length,
+                                            std::size_t s, DownloadLog& log);
 
 struct PublicKey {
-    bool ok = false;
     std::vector<std::uint8_t> modulus;   // big-endian, as many bytes as it needs
     std::vector<std::uint8_t> exponent;  // big-endian, exactly 4 bytes
-    std::string error;
 };
 
-// The public key's modulus and exponent as the signed image carries them.
+// The public key's modulus and exponent as the signed image carries them. Raises LoaderError
+// (kind Key) naming the file when it cannot be read.
 PublicKey PublicKeyParts(const std::string& publicPath);
 
 // s^e mod n with the public key file: the block a raw signature covers, S bytes; empty when

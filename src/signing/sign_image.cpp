@@ -55,10 +55,8 @@ void SignToFile(const SignRequest& request, int keyBits, DownloadLog& log, Progr
     const std::vector<std::uint8_t> plaintext = SignPlaintext(
         imagePath, request.sha256, request.sigxForm, request.debugMode ? view : nullptr);
     const std::size_t s = keyBits == 2048 ? 256 : 512;
-    std::vector<std::uint8_t> signature(s);
-    if (!PrivateKeyEncrypt(request.privateKeyPath, plaintext.data(), plaintext.size(),
-                           signature.data(), s, log))
-        throw LoaderError(std::to_string(s) + "私钥加密异常\n");
+    const std::vector<std::uint8_t> signature =
+        PrivateKeyEncrypt(request.privateKeyPath, plaintext.data(), plaintext.size(), s, log);
     WriteSignedImage(signature, imagePath, request, keyBits);
     // A file the chip would refuse is never reported as signed.
     const VerifyReport report = VerifySignedFile(request.outputPath, request.publicKeyPath);
@@ -85,7 +83,6 @@ void WriteSignedImage(const std::vector<std::uint8_t>& signature, const std::str
     fields.syncTime = static_cast<std::uint8_t>(syncTime);
     fields.timeoutCoefficient = static_cast<std::uint8_t>(coefficient);
     const PublicKey key = PublicKeyParts(request.publicKeyPath);
-    if (!key.ok) throw LoaderError(key.error + ": [" + request.publicKeyPath + "]");
     const std::size_t s = keyBits == 2048 ? 256 : 512;
     if (key.modulus.size() > s)
         throw LoaderError("Key size mismatch: [" + request.publicKeyPath + "]");

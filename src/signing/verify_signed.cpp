@@ -112,8 +112,10 @@ VerifyReport VerifySignedFile(const std::string& path, const std::string& public
         report.problems.push_back("cannot read " + path);
         return report;
     }
-    const PublicKey key = PublicKeyParts(publicKeyPath);
-    if (!key.ok) {
+    PublicKey key;
+    try {
+        key = PublicKeyParts(publicKeyPath);
+    } catch (const LoaderError&) {
         report.problems.push_back("cannot read the public key " + publicKeyPath);
         return report;
     }

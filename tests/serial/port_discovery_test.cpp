@@ -82,17 +82,12 @@ TEST(PortDiscovery, ListsRealPortsAndFindsTheChipByItsIds) {
     EXPECT_EQ(ListSerialPorts(fs.backend),
               (std::vector<std::string>{fs.Dev("ttyACM0"), fs.Dev("ttyACM1"), fs.Dev("ttyS1"),
                                         fs.Dev("ttyS3"), fs.Dev("ttyUSB0"), fs.Dev("ttyUSB1")}));
-    std::string path;
-    int skip = 0;
-    EXPECT_TRUE(FindUsbSerialPort(0x1209, 0x5841, &skip, &path, fs.backend));
-    EXPECT_EQ(path, fs.Dev("ttyACM0"));
-    skip = 1;
-    EXPECT_TRUE(FindUsbSerialPort(0x1209, 0x5841, &skip, &path, fs.backend));
-    EXPECT_EQ(path, fs.Dev("ttyUSB0"));  // ttyACM1 passed over: nothing to open
-    skip = 2;
-    EXPECT_FALSE(FindUsbSerialPort(0x1209, 0x5841, &skip, &path, fs.backend));
-    EXPECT_TRUE(FindUsbSerialPort(0x0403, 0x6001, nullptr, nullptr, fs.backend));
-    EXPECT_FALSE(FindUsbSerialPort(0x0403, 0x6002, nullptr, nullptr, fs.backend));
+    // ttyACM1 has the chip's IDs but no device node: nothing to open, so not listed.
+    EXPECT_EQ(UsbSerialPorts(0x1209, 0x5841, fs.backend),
+              (std::vector<std::string>{fs.Dev("ttyACM0"), fs.Dev("ttyUSB0")}));
+    EXPECT_EQ(FirstUsbSerialPort(0x1209, 0x5841, fs.backend), fs.Dev("ttyACM0"));
+    EXPECT_EQ(FirstUsbSerialPort(0x0403, 0x6001, fs.backend).has_value(), true);
+    EXPECT_EQ(FirstUsbSerialPort(0x0403, 0x6002, fs.backend), std::nullopt);
 
     ControlsModel controls;
     FillPortList(controls, fs.backend);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/file_util.h"
+#include "common/loader_error.h"
 #include "control/run_end.h"
 #include "e2e/e2e_support.h"
 #include "image/signed_container.h"
@@ -86,11 +87,27 @@ TEST(RsaKeys, PairsSizesAndFilesAsTheChecksSayThem) {
               "Failed to load private key");
 
     const PublicKey parts = PublicKeyParts(k.Public("k2048"));
-    ASSERT_TRUE(parts.ok);
     EXPECT_EQ(parts.modulus.size(), 256u);
     EXPECT_EQ(parts.exponent, Bytes({0x00, 0x01, 0x00, 0x01}));
     EXPECT_EQ(PublicKeyParts(k.Public("e3")).exponent, Bytes({0, 0, 0, 3}));
-    EXPECT_FALSE(PublicKeyParts(k.dir.File("none.pub")).ok);
+    // A key that cannot be read says which file and why, with the system's reason apart.
+    try {
+        PublicKeyParts(k.dir.File("none.pub"));
+        ADD_FAILURE() << "a missing public key was read";
+    } catch (const LoaderError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Failed to open public key file: No such file or directory: [" +
+                      k.dir.File("none.pub") + "]");
+        EXPECT_EQ(e.Cause(), k.dir.File("none.pub") + ": No such file or directory");
+        EXPECT_EQ(e.Kind(), ErrorKind::Key);
+    }
+    try {
+        PublicKeyParts(k.Private("k2048"));
+        ADD_FAILURE() << "a private key was read as a public one";
+    } catch (const LoaderError& e) {
+        EXPECT_EQ(std::string(e.what()), "Failed to load public key: [" + k.Private("k2048") + "]");
+        EXPECT_NE(e.Cause().find(k.Private("k2048") + ": "), std::string::npos) << e.Cause();
+    }
 }
 
 // A container laid out by hand from openssl's raw operation, to compare with the signer's.
