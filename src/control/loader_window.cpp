@@ -25,7 +25,8 @@ LoaderWindow::LoaderWindow(EventHost& eventHost, Controls& windowControls, RunOb
       view(this),
       runEnd(view, log, [this] { Close(); }),
       controller(ControllerContext{host, view, runEnd, log, links, portBackend,
-                                   [this] { return RequestFromControls(); }}) {}
+                                   [this] { return RequestFromControls(); }}),
+      saver([this](const std::string& error) { log.Record(error + "\n"); }) {}
 
 LoaderWindow::~LoaderWindow() = default;
 
@@ -44,7 +45,8 @@ void LoaderWindow::InitDialog(const std::string& logDirectory) {
 
 void LoaderWindow::SaveSettings() {
     // A settings file that cannot be written leaves the run to go on; the log says why.
-    if (!WindowToSettings(config, controls, state)) log.Record(config.LastError() + "\n");
+    config.Keep(SettingsEntries(controls, state));
+    saver.Save(config);
 }
 
 DownloadRequest LoaderWindow::RequestFromControls() {

@@ -11,6 +11,7 @@
 #include "log/download_log.h"
 #include "serial/port_link.h"
 #include "settings/main_config.h"
+#include "settings/settings_saver.h"
 #include "settings/window_settings.h"
 #include "ui/controls.h"
 #include "ui/progress_view.h"
@@ -36,8 +37,11 @@ class LoaderWindow : public RunObserver {
     DownloadRequest RequestFromControls();
     // The close handler: timers stopped, the controls saved, the loop ended.
     void Close();
-    // The controls to the settings file; a failed write is recorded in the log file.
+    // The controls to the settings file, written by the saver's thread; a failed write is
+    // recorded in the log file.
     void SaveSettings();
+    // Returns once the settings saved so far are written.
+    void FlushSettings() { saver.Flush(); }
     // A signal asked the process to end: the run stops as Stop stops it, and the window closes.
     void Interrupt(int signal);
 
@@ -70,6 +74,8 @@ class LoaderWindow : public RunObserver {
     RunEnd runEnd;
     DownloadController controller;
     bool closed = false;
+    // Last, so that it is gone first: its last saves are written before the window goes.
+    SettingsSaver saver;
 };
 
 }  // namespace ov

@@ -90,8 +90,12 @@ bool MainConfig::Set(const std::string& key, const std::string& value) {
 }
 
 bool MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>& entries) {
-    for (const auto& [key, value] : entries) values[key] = value;
+    Keep(entries);
     return WriteAll();
+}
+
+void MainConfig::Keep(const std::vector<std::pair<std::string, std::string>>& entries) {
+    for (const auto& [key, value] : entries) values[key] = value;
 }
 
 bool MainConfig::WriteAll() const {

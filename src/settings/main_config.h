@@ -35,6 +35,8 @@ class MainConfig {
     bool Set(const std::string& key, const std::string& value);
     // Several values, then one write of the file.
     bool SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
+    // Several values in memory only; WriteAll (or a SettingsSaver) writes them.
+    void Keep(const std::vector<std::pair<std::string, std::string>>& entries);
     bool WriteAll() const;
     bool ResetToDefaults();
     // Why the last write, or the load before any write, failed, naming the file; empty after a

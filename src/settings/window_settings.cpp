@@ -115,6 +115,11 @@ void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state
 }
 
 bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state) {
+    return config.SetMany(SettingsEntries(controls, state));
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsEntries(const Controls& controls,
+                                                                 const WindowState& state) {
     std::vector<std::pair<std::string, std::string>> entries;
     entries.reserve(std::size(kBindings) + 1);
     for (const Binding& binding : kBindings)
@@ -122,7 +127,7 @@ bool WindowToSettings(MainConfig& config, const Controls& controls, const Window
     char timeout[32];
     std::snprintf(timeout, sizeof(timeout), "%02d", state.dataTimeoutMs);
     entries.emplace_back(kDataTimeoutKey, timeout);
-    return config.SetMany(entries);
+    return entries;
 }
 
 }  // namespace ov

@@ -28,5 +28,8 @@ void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state
 // Saves the 17 values the controls and the window hold, in one write. False when the file
 // could not be written; config.LastError() says why.
 bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state);
+// What WindowToSettings writes: every bound control's value and the reply time-out, by key.
+std::vector<std::pair<std::string, std::string>> SettingsEntries(const Controls& controls,
+                                                                 const WindowState& state);
 
 }  // namespace ov

@@ -502,6 +502,7 @@ TEST_F(ControllerTest, ImagePathHoldingLinesIsNotSavedAndTheLogSaysWhy) {
     window->RunFromCommandLine({"ov58xx-loader", "-f", image, "-t", "2000"});
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 10000));
     EXPECT_EQ(window->runEnd.exitCode, 108);
+    window->FlushSettings();
     const std::string ini = test::ReadText(dir.File("OVLoader.ini"));
     EXPECT_EQ(ini.find("debug"), std::string::npos);
     EXPECT_NE(ini.find("\nsignAppFilePath=\n"),
