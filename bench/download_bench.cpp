@@ -78,7 +78,8 @@ Run Download(const std::string& image, const std::string& simOptions, const std:
     while (std::fgets(buffer, sizeof(buffer), sim)) run.verdict += buffer;
     ::pclose(sim);
     std::ifstream err(errPath);
-    std::getline(err, run.simErr);
+    // The simulator's lines on stderr: its turnaround, then the exchange's length.
+    for (std::string line; std::getline(err, line);) run.simErr += (run.simErr.empty() ? "" : "; ") + line;
     return run;
 }
 

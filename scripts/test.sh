@@ -33,5 +33,5 @@ unset ASAN_OPTIONS UBSAN_OPTIONS
 echo "== ThreadSanitizer build: the tests that start threads =="
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 configure build-tsan -DOV_TSAN=ON
-cmake --build build-tsan -j "$jobs" --target serial_tests control_tests e2e_tests gang_tests settings_tests
+cmake --build build-tsan -j "$jobs" --target serial_tests control_tests e2e_tests gang_tests settings_saver_tests
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 300 -L threads

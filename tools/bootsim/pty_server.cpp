@@ -97,6 +97,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
     std::uint8_t buffer[4096];
     std::vector<double> turnaroundUs;
     Clock::time_point repliedAt{};
+    Clock::time_point firstByteAt{}, verdictAt{};  // the exchange, from the first sync byte on
     while (open) {
         pollfd p{master, POLLIN, 0};
         const int ready = ::poll(&p, 1, 20);
@@ -112,6 +113,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
             const ssize_t n = ::read(master, buffer, sizeof(buffer));
             if (n > 0) {
                 connected = true;
+                if (firstByteAt == Clock::time_point{}) firstByteAt = Clock::now();
                 if (repliedAt != Clock::time_point{}) {
                     turnaroundUs.push_back(
                         std::chrono::duration<double, std::micro>(Clock::now() - repliedAt)
@@ -132,6 +134,7 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
                     line.WaitUntilFree();
                     if (!WriteAll(master, action.bytes.data(), action.bytes.size())) open = false;
                     repliedAt = Clock::now();
+                    if (sim.Complete() && verdictAt == Clock::time_point{}) verdictAt = repliedAt;
                 }
                 continue;
             }
@@ -153,6 +156,9 @@ int ServeOnPty(const ServerOptions& options, std::FILE* out) {
         };
         std::fprintf(stderr, "turnaround: %zu replies, p50 %.0f us, p99 %.0f us, max %.0f us\n",
                      turnaroundUs.size(), at(0.5), at(0.99), turnaroundUs.back());
+        if (verdictAt != Clock::time_point{})
+            std::fprintf(stderr, "exchange: first host byte to the last reply %.3f s\n",
+                         std::chrono::duration<double>(verdictAt - firstByteAt).count());
     }
     std::fprintf(out, "%s\n", sim.Verdict().c_str());
     std::fflush(out);
