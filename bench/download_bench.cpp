@@ -79,7 +79,8 @@ Run Download(const std::string& image, const std::string& simOptions, const std:
     ::pclose(sim);
     std::ifstream err(errPath);
     // The simulator's lines on stderr: its turnaround, then the exchange's length.
-    for (std::string line; std::getline(err, line);) run.simErr += (run.simErr.empty() ? "" : "; ") + line;
+    for (std::string line; std::getline(err, line);)
+        run.simErr += (run.simErr.empty() ? "" : "; ") + line;
     return run;
 }
 

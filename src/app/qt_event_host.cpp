@@ -13,8 +13,6 @@ namespace ov {
 
 namespace {
 
-constexpr int kSyncTimerId = -1;
-
 class QtChannel : public EventChannel {
   public:
     QtChannel(QtEventHost& host, std::uint64_t id, EventHandler& handler)
@@ -27,8 +25,6 @@ class QtChannel : public EventChannel {
         const auto it = timers_.find(timerId);
         if (it != timers_.end()) it->second->stop();
     }
-    void StartSyncSource(int periodMs) override { StartTimer(kSyncTimerId, periodMs); }
-    void StopSyncSource() override { StopTimer(kSyncTimerId); }
     std::uint64_t TickCount() const override { return host_.TickCount(); }
 
   private:
@@ -37,12 +33,8 @@ class QtChannel : public EventChannel {
         if (!timer) {
             timer = std::make_unique<QTimer>();
             timer->setTimerType(Qt::PreciseTimer);
-            QObject::connect(timer.get(), &QTimer::timeout, &host_, [this, timerId] {
-                if (timerId == kSyncTimerId)
-                    handler_.OnEvent({kSyncTick, 0, 0, 0});
-                else
-                    handler_.OnTimer(timerId);
-            });
+            QObject::connect(timer.get(), &QTimer::timeout, &host_,
+                             [this, timerId] { handler_.OnTimer(timerId); });
         }
         return *timer;
     }

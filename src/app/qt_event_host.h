@@ -16,7 +16,7 @@ namespace ov {
 
 // The event host on Qt's loop: posted events wait in the host's own queue, in order, and one
 // wake-up (an eventfd watched by the loop) brings the event thread to them; timers are precise
-// QTimers, and each channel's sync source is a precise timer of its own.
+// QTimers.
 class QtEventHost : public QObject, public EventHost {
   public:
     QtEventHost();

@@ -9,7 +9,6 @@ namespace ov {
 
 // The window messages of the download: numbered from the platform's first user message.
 enum EventId : int {
-    kSyncTick = 1025,      // the periodic sync source
     kDataReceived = 1225,  // bytes: what the line received; wParam: their count
     kPortError = 1226,
 };
@@ -38,9 +37,9 @@ class EventHandler {
     virtual void OnTimer(int timerId) = 0;
 };
 
-// One handler's share of the event host: its own queue of posted events, its own timers by
-// id and its own sync source, so several runs live side by side on one loop. Destroying the
-// channel stops its timers and drops what is still queued for it.
+// One handler's share of the event host: its own queue of posted events and its own timers by
+// id, so several runs live side by side on one loop. Destroying the channel stops its timers
+// and drops what is still queued for it.
 class EventChannel {
   public:
     virtual ~EventChannel() = default;
@@ -48,14 +47,11 @@ class EventChannel {
     virtual void Post(const Event& event) = 0;
     virtual void StartTimer(int timerId, int periodMs) = 0;
     virtual void StopTimer(int timerId) = 0;
-    // Delivers kSyncTick every periodMs until stopped.
-    virtual void StartSyncSource(int periodMs) = 0;
-    virtual void StopSyncSource() = 0;
     virtual std::uint64_t TickCount() const = 0;  // milliseconds
 };
 
-// The event thread's loop: posted events in order, timers, the periodic sync source and a
-// millisecond clock. Nothing on it blocks: every wait is a timer.
+// The event thread's loop: posted events in order, timers and a millisecond clock. Nothing on
+// it blocks: every wait is a timer.
 class EventHost {
   public:
     virtual ~EventHost() = default;

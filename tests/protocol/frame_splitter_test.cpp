@@ -5,6 +5,8 @@
 
 #include <random>
 
+#include "support/fault_cases.h"
+
 namespace ov {
 namespace {
 
@@ -117,19 +119,8 @@ TEST_F(SplitterTest, NoiseThatLooksLikeAHeaderNeverSwallowsTheRealReply) {
 }
 
 TEST_F(SplitterTest, AMebibyteOfGarbageBeforeTheStep1ReplyLosesNoByte) {
-    std::mt19937 random(7);
-    Bytes garbage(1 << 20);
-    for (auto& b : garbage) {
-        b = static_cast<std::uint8_t>(random());
-        if (b == 0xAA) b = 0xAB;
-    }
-    // False headers with lengths no reply has, scattered through it.
-    for (std::size_t at = 500; at + 4 < garbage.size(); at += 40000) {
-        garbage[at] = 0xAA;
-        garbage[at + 1] = 0x01;
-        garbage[at + 2] = 0xFF;
-        garbage[at + 3] = 0xFF;
-    }
+    // No start byte but in false headers claiming 0xFFFF bytes.
+    const Bytes garbage = test::MebibyteOfNoise();
     const Bytes reply = Step1Reply();
     Bytes line = garbage;
     line.insert(line.end(), reply.begin(), reply.end());

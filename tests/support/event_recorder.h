@@ -20,8 +20,6 @@ class EventRecorder : public EventChannel {
     }
     void StartTimer(int, int) override {}
     void StopTimer(int) override {}
-    void StartSyncSource(int) override {}
-    void StopSyncSource() override {}
     std::uint64_t TickCount() const override { return 0; }
 
     std::optional<Event> Next(std::chrono::milliseconds timeout) {

@@ -74,10 +74,7 @@ class ManualHost : public EventHost {
                 const auto [channel, timerId] = key;
                 const auto handler = handlers_.find(channel);
                 if (handler == handlers_.end()) break;
-                if (timerId == kSyncId)
-                    handler->second->OnEvent({kSyncTick, 0, 0, 0});
-                else
-                    handler->second->OnTimer(timerId);
+                handler->second->OnTimer(timerId);
                 break;  // the handler may have changed the timers
             }
         }
@@ -89,7 +86,6 @@ class ManualHost : public EventHost {
     bool quit = false;
 
   private:
-    static constexpr int kSyncId = -1;
     struct Timer {
         int period;
         std::uint64_t due;
@@ -111,8 +107,6 @@ class ManualHost : public EventHost {
                                              host_.now_ + static_cast<std::uint64_t>(periodMs)};
         }
         void StopTimer(int timerId) override { host_.timers_.erase({id_, timerId}); }
-        void StartSyncSource(int periodMs) override { StartTimer(kSyncId, periodMs); }
-        void StopSyncSource() override { StopTimer(kSyncId); }
         std::uint64_t TickCount() const override { return host_.now_; }
         int Id() const { return id_; }
 
