@@ -79,10 +79,7 @@ void DownloadSession::OnBytes(const std::uint8_t* bytes, std::size_t count, std:
     Guarded([&] {
         std::vector<ReceivedUnit> units;
         splitter_.Push(bytes, count, now_, units);
-        for (const auto& unit : units) {
-            if (ended_) break;
-            OnUnit(unit);
-        }
+        OnUnits(units);
     });
 }
 
@@ -103,15 +100,8 @@ void DownloadSession::OnTime(std::uint64_t nowMs) {
         if (Due(handshakeAt_, now_)) {
             handshakeAt_.reset();
             if (engine_->NeedHandShake()) {
-                view_.AppendLogView(std::string(kHandshakeTimeoutText) + "\n", kLogPlain);
-                Finish({RunOutcome::Timeout,
-                        kHandshakeTimeoutText,
-                        kCodeHandshakeTimeout,
-                        kHandshakeTimeoutText,
-                        {},
-                        true,
-                        false,
-                        {}});
+                TimedOut(kHandshakeTimeoutText, kCodeHandshakeTimeout, kHandshakeTimeoutText,
+                         false);
                 return;
             }
         }
@@ -121,26 +111,27 @@ void DownloadSession::OnTime(std::uint64_t nowMs) {
                 replyCheckAt_ = *replyCheckAt_ + kReplyCheckMs;
             } else {
                 replyCheckAt_.reset();
-                view_.AppendLogView(std::string(kReplyTimeoutText) + "\n", kLogPlain);
-                Finish({RunOutcome::Timeout,
-                        kReplyTimeoutText,
-                        kCodeDone,
-                        kDownloadDone,
-                        {},
-                        true,
-                        true,
-                        {}});
+                TimedOut(kReplyTimeoutText, kCodeDone, kDownloadDone, true);
                 return;
             }
         }
         // A frame that stopped short was noise: what it took in is looked at again.
         std::vector<ReceivedUnit> units;
         splitter_.Tick(now_, units);
-        for (const auto& unit : units) {
-            if (ended_) break;
-            OnUnit(unit);
-        }
+        OnUnits(units);
     });
+}
+
+void DownloadSession::OnUnits(const std::vector<ReceivedUnit>& units) {
+    for (const auto& unit : units) {
+        if (ended_) return;  // what came after the run's end is not looked at
+        OnUnit(unit);
+    }
+}
+
+void DownloadSession::TimedOut(const char* text, int code, const char* message, bool nextInBatch) {
+    view_.AppendLogView(std::string(text) + "\n", kLogPlain);
+    Finish({RunOutcome::Timeout, text, code, message, {}, true, nextInBatch, {}});
 }
 
 void DownloadSession::OnUnit(const ReceivedUnit& unit) {

@@ -69,7 +69,10 @@ class DownloadSession {
     int VerifyWaitMs() const;
 
   private:
+    void OnUnits(const std::vector<ReceivedUnit>& units);
     void OnUnit(const ReceivedUnit& unit);
+    // No answer in time: the text shown, then the run's end (the bar red).
+    void TimedOut(const char* text, int code, const char* message, bool nextInBatch);
     void HandleResult(const EngineResult& result);
     void SendFrame(const std::uint8_t* bytes, std::size_t count, bool withReplyTimer);
     void StartReplyTimer(int limitMs);
