@@ -1,42 +1,39 @@
 #include "control/download_request.h"
 
-#include "ui/controls_model.h"
-#include "ui/option_lists.h"
-#include "ui/ui_texts.h"
+#include "common/loader_error.h"
 
 namespace ov {
 
-DownloadOptions OptionsFromControls(const Controls& controls) {
+DownloadOptions OptionsOf(const Settings& settings) {
     DownloadOptions options;
-    options.fullErase = controls.Selection(ctl::kEraseCombo) == 1;
-    options.reserveIv = controls.Selection(ctl::kIvCombo) == 1;
-    options.unlockFlash = controls.Selection(ctl::kFlashCombo) == 1;
+    options.fullErase = settings.fullErase;
+    options.reserveIv = settings.reserveIv;
+    options.unlockFlash = settings.unlockFlash;
     return options;
 }
 
-DownloadRequest RequestFrom(const Controls& controls, const WindowState& state) {
+DownloadRequest RequestFor(const Settings& settings) {
     DownloadRequest request;
-    request.imagePath = controls.Text(ctl::kDownloadImageStatic);
+    request.imagePath = settings.downloadImagePath;
     request.extraFilesFrom = ConfigFilePath();
-    request.port = controls.SelectedText(ctl::kPortCombo);
-    request.options = OptionsFromControls(controls);
-    request.dataTimeoutMs = state.dataTimeoutMs;
-    request.batch = controls.Checked(ctl::kBatchCheck);
-    request.continuousDownload = state.continuousDownload;
-    request.debugMode = state.debugMode;
-    request.usbVid = state.usbVid;
-    request.usbPid = state.usbPid;
+    request.port = settings.port;
+    request.options = OptionsOf(settings);
+    request.dataTimeoutMs = settings.dataTimeoutMs;
+    request.batch = settings.batch;
+    request.continuousDownload = settings.continuousDownload;
+    request.debugMode = settings.debugMode;
+    request.usbVid = settings.usbVid;
+    request.usbPid = settings.usbPid;
     return request;
 }
 
 DownloadRequest RequestFromSettings(MainConfig& config, const PortBackend& ports) {
-    ControlsModel controls;
-    FillBaudRateList(controls);
-    SetInitialEdits(controls);
-    FillOptionLists(controls, Texts());
-    WindowState state;
-    SettingsToWindow(config, controls, state, ports);
-    return RequestFrom(controls, state);
+    try {
+        CompleteSettingsFile(config);
+    } catch (const LoaderError&) {
+        // What is in memory are the defaults all the same; the run goes on with them.
+    }
+    return RequestFor(SettingsFrom(config, ports));
 }
 
 }  // namespace ov

@@ -1,25 +1,22 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
+#include "serial/port_discovery.h"
 #include "session/download_request.h"
 #include "settings/main_config.h"
-#include "settings/window_settings.h"
-#include "ui/controls.h"
+#include "settings/settings.h"
 
 namespace ov {
 
-// The three download choices as the option lists show them: item 1 selected sets each.
-DownloadOptions OptionsFromControls(const Controls& controls);
+// The three download choices of the settings.
+DownloadOptions OptionsOf(const Settings& settings);
 
-// The request the window's controls and its settings-fed members make; the image is the
-// download-path field's, the port the port list's.
-DownloadRequest RequestFrom(const Controls& controls, const WindowState& state);
+// The request the settings make: the download image, the port, the options, the reply
+// time-out, batch, and the file-only values; the run waits for the handshake as long as the
+// operator does.
+DownloadRequest RequestFor(const Settings& settings);
 
-// The request the settings file makes, read as the window reads it (options, time-outs,
-// additional files, USB IDs), for a run without a window; the file is created with its
-// defaults when missing.
+// The request the settings file makes, for a run without a window; the file is created with
+// its defaults when missing (a file that cannot be written leaves the run on the defaults).
 DownloadRequest RequestFromSettings(MainConfig& config, const PortBackend& ports = {});
 
 }  // namespace ov

@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/file_util.h"
+#include "common/loader_error.h"
 #include "common/program_directory.h"
 #include "control/command_line.h"
 #include "log/log_view.h"
@@ -31,28 +33,37 @@ LoaderWindow::LoaderWindow(EventHost& eventHost, Controls& windowControls, RunOb
 LoaderWindow::~LoaderWindow() = default;
 
 void LoaderWindow::InitDialog(const std::string& logDirectory) {
-    state.dataTimeoutMs = 10000;
     runEnd.commandLineMode = false;
     log.Open(logDirectory.empty() ? ProgramDirectory() : logDirectory);
     FillBaudRateList(controls);
     SetInitialEdits(controls);
     FillOptionLists(controls, Texts());
     config.Load(ConfigFilePath());
-    SettingsToWindow(config, controls, state, portBackend);
     // A settings file that could not be read, or not be created, leaves the window on what it has.
-    if (!config.LastError().empty()) log.Record(config.LastError() + "\n");
+    if (!config.LoadWarning().empty()) log.Record(config.LoadWarning() + "\n");
+    try {
+        CompleteSettingsFile(config);
+    } catch (const LoaderError& e) {
+        log.Record(std::string(e.what()) + "\n");
+    }
+    settings = SettingsFrom(config, portBackend);
+    ShowSettings(settings, controls, portBackend);
+}
+
+const Settings& LoaderWindow::ReadSettings() {
+    settings = SettingsShown(controls, settings);
+    return settings;
 }
 
 void LoaderWindow::SaveSettings() {
     // A settings file that cannot be written leaves the run to go on; the log says why.
-    config.Keep(SettingsEntries(controls, state));
+    config.Keep(SettingsEntries(ReadSettings()));
     saver.Save(config);
 }
 
 DownloadRequest LoaderWindow::RequestFromControls() {
     SaveSettings();
-    state.downloadFilePath = controls.Text(ctl::kDownloadImageStatic);
-    return RequestFrom(controls, state);
+    return RequestFor(settings);
 }
 
 void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
@@ -71,18 +82,20 @@ void LoaderWindow::RunFromCommandLine(const std::vector<std::string>& args) {
         runEnd.FinishRun(options.error, kCodeBadArguments);
         return;
     }
-    state.handshakeTimeoutMs = options.timeoutMs;
-    // The port and the image are kept in the controls too: the settings file remembers them.
-    if (::strcasecmp(options.port.c_str(), "USB") == 0) {
-        FillPortList(controls, portBackend);
-        controls.Select(ctl::kPortCombo, 0);
-    } else if (!SelectPortByName(controls, options.port, portBackend)) {
+    const std::optional<std::string> port = ::strcasecmp(options.port.c_str(), "USB") == 0
+                                                ? std::optional<std::string>("USB")
+                                                : FindPort(options.port, portBackend);
+    if (!port) {
         runEnd.FinishRun("指定的串口 [" + options.port + "] 不存在", kCodePortMissing);
         return;
     }
-    controls.SetText(ctl::kDownloadImageStatic, options.filePath);
+    // The dialog shows the run's port and image, and the settings file remembers them.
+    ReadSettings();
+    settings.port = *port;
+    settings.downloadImagePath = options.filePath;
+    ShowSettings(settings, controls, portBackend);
     DownloadRequest request = RequestFromControls();
-    request.handshakeTimeoutMs = state.handshakeTimeoutMs;
+    request.handshakeTimeoutMs = options.timeoutMs;
     request.boundedWaits = true;
     controller.StartDownloadGuarded(request);
 }
@@ -114,7 +127,6 @@ void LoaderWindow::ChoosePublicKey(const std::string& path) {
 }
 
 void LoaderWindow::ChooseDownloadImage(const std::string& path) {
-    state.downloadFilePath = path;
     controls.SetText(ctl::kDownloadImageStatic, path);
 }
 

@@ -11,6 +11,7 @@
 #include "log/download_log.h"
 #include "serial/port_link.h"
 #include "settings/main_config.h"
+#include "settings/settings.h"
 #include "settings/settings_saver.h"
 #include "settings/window_settings.h"
 #include "ui/controls.h"
@@ -33,12 +34,14 @@ class LoaderWindow : public RunObserver {
     void InitDialog(const std::string& logDirectory = {});
     // One download from the arguments (args[0] is the program); every end goes through FinishRun.
     void RunFromCommandLine(const std::vector<std::string>& args);
-    // The controls saved to the settings file, and the request they make.
+    // The settings as the dialog shows them, saved, and the request they make.
     DownloadRequest RequestFromControls();
     // The close handler: timers stopped, the controls saved, the loop ended.
     void Close();
-    // The controls to the settings file, written by the saver's thread; a failed write is
-    // recorded in the log file.
+    // The settings as the dialog shows them now, kept in `settings`.
+    const Settings& ReadSettings();
+    // The settings as the dialog shows them, to the settings file, written by the saver's
+    // thread; a failed write is recorded in the log file.
     void SaveSettings();
     // Returns once the settings saved so far are written.
     void FlushSettings() { saver.Flush(); }
@@ -69,7 +72,8 @@ class LoaderWindow : public RunObserver {
     PortBackend portBackend;
     ProgressView view;
     MainConfig config;
-    WindowState state;
+    // What the dialog showed when it was last read (each save and each run reads it).
+    Settings settings;
     DownloadLog log;
     RunEnd runEnd;
     DownloadController controller;

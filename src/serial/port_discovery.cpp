@@ -76,9 +76,14 @@ std::vector<std::string> ListSerialPorts(const PortBackend& backend) {
     return ports;
 }
 
-void FillPortList(Controls& controls, const PortBackend& backend) {
+std::vector<std::string> PortListItems(const PortBackend& backend) {
     std::vector<std::string> items = {"USB"};
     for (const std::string& port : ListSerialPorts(backend)) items.push_back(port);
+    return items;
+}
+
+void FillPortList(Controls& controls, const PortBackend& backend) {
+    const std::vector<std::string> items = PortListItems(backend);
     controls.SetItems(ctl::kPortCombo, items);
     if (items.size() == 1) controls.Select(ctl::kPortCombo, 0);
 }
@@ -92,22 +97,45 @@ bool PortNamesEqual(const std::string& item, const std::string& wanted) {
     return ::strcasecmp(name.c_str(), item.c_str()) == 0;
 }
 
+namespace {
+
+// A tty device that the port list may not hold: a pseudo-terminal, a /dev/serial/by-id/ link.
+std::optional<std::string> TtyDevicePath(const std::string& name) {
+    if (!IsDevicePathName(name) || !posix::IsTtyDevice(DevicePathOf(name))) return std::nullopt;
+    return DevicePathOf(name);
+}
+
+}  // namespace
+
+std::optional<std::string> FindPort(const std::string& name, const PortBackend& backend) {
+    for (const std::string& item : PortListItems(backend))
+        if (PortNamesEqual(item, name)) return item;
+    return TtyDevicePath(name);
+}
+
+std::string StoredPortChoice(const std::string& stored, const PortBackend& backend) {
+    const std::vector<std::string> items = PortListItems(backend);
+    if (!stored.empty()) {
+        for (const std::string& item : items)
+            if (::strcasecmp(item.c_str(), stored.c_str()) == 0) return item;
+        if (auto device = TtyDevicePath(stored)) return *device;
+    }
+    return items.size() == 1 ? items.front() : "";
+}
+
 bool SelectPortByName(Controls& controls, const std::string& name, const PortBackend& backend) {
     FillPortList(controls, backend);
-    auto items = controls.Items(ctl::kPortCombo);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (PortNamesEqual(items[i], name)) {
-            controls.Select(ctl::kPortCombo, static_cast<int>(i));
-            return true;
-        }
-    }
-    return AddDevicePathToPortList(controls, name);
+    const auto port = FindPort(name, backend);
+    if (!port) return false;
+    if (!controls.SelectExact(ctl::kPortCombo, *port)) AddDevicePathToPortList(controls, *port);
+    return true;
 }
 
 bool AddDevicePathToPortList(Controls& controls, const std::string& name) {
-    if (!IsDevicePathName(name) || !posix::IsTtyDevice(DevicePathOf(name))) return false;
+    const auto device = TtyDevicePath(name);
+    if (!device) return false;
     auto items = controls.Items(ctl::kPortCombo);
-    items.push_back(DevicePathOf(name));
+    items.push_back(*device);
     controls.SetItems(ctl::kPortCombo, items);
     controls.Select(ctl::kPortCombo, static_cast<int>(items.size() - 1));
     return true;

@@ -23,12 +23,25 @@ struct PortBackend {
 // ttyAMA* only where a real UART backs them.
 std::vector<std::string> ListSerialPorts(const PortBackend& backend = {});
 
+// The port list's items: "USB", then the ports.
+std::vector<std::string> PortListItems(const PortBackend& backend = {});
+
 // "USB", then the ports; selects "USB" when it stands alone.
 void FillPortList(Controls& controls, const PortBackend& backend = {});
 
 // Item and wanted name are equal as COM names ("3", "com3" and "COM3" select COM3), or as
 // device paths ("ttyUSB0" selects /dev/ttyUSB0).
 bool PortNamesEqual(const std::string& item, const std::string& wanted);
+
+// The item a port name given by the operator chooses: the item equal to it (as PortNamesEqual
+// sees it), else a tty device path that is not listed (a pseudo-terminal, /dev/serial/by-id/...);
+// nothing when there is no such port.
+std::optional<std::string> FindPort(const std::string& name, const PortBackend& backend = {});
+
+// The item a port stored in the settings chooses: the item equal to it without regard to case,
+// else a tty device path that is not listed, else what the fresh list selects ("USB" when it
+// stands alone, none otherwise: "").
+std::string StoredPortChoice(const std::string& stored, const PortBackend& backend = {});
 
 // Rebuilds the list and selects the port; a tty device path that is not listed (a
 // pseudo-terminal, /dev/serial/by-id/...) is added and selected.

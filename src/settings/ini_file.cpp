@@ -131,20 +131,23 @@ std::string ReadIniString(const std::string& path, const std::string& section,
     return "";
 }
 
-bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries,
-                     std::string* why) {
-    const auto fail = [why](const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return false;
+LoaderError SettingsWriteError(const std::string& path, const std::string& reason) {
+    return LoaderError(ErrorKind::Settings,
+                       "Failed to write the settings file: [" + path + "]: " + reason, reason);
+}
+
+void WriteIniStrings(const std::string& path, const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& entries) {
+    const auto fail = [&path](const std::string& reason) {
+        throw SettingsWriteError(path, reason);
     };
     IniText ini;
     if (const int error = Load(path, ini); error != 0)
-        return fail(std::string("the file could not be read (") + std::strerror(error) +
-                    ") and is left as it is");
+        fail(std::string("the file could not be read (") + std::strerror(error) +
+             ") and is left as it is");
     // The rename would replace it all the same, since only the directory's permissions count.
     if (ini.exists && (ini.status.st_mode & S_IWUSR) == 0)
-        return fail("the file is read-only and is left as it is");
+        fail("the file is read-only and is left as it is");
     std::string skipped;
     std::size_t written = 0;
     for (const auto& [key, value] : entries) {
@@ -178,21 +181,23 @@ bool WriteIniStrings(const std::string& path, const std::string& section,
         skipped.empty()
             ? ""
             : "a value holding a line break is not written, the file keeps the old one: " + skipped;
-    if (written == 0 && !skipped.empty()) return fail(unwritten);
+    if (written == 0 && !skipped.empty()) fail(unwritten);
     std::string text;
     for (const std::string& l : ini.lines) text += l + ini.newline;
     AtomicFileWriter out(path);
     if (ini.exists)
         out.KeepModeAndOwner(ini.status.st_mode & 07777, ini.status.st_uid, ini.status.st_gid);
-    if (out.Write(text.data(), text.size()) && out.Commit())
-        return skipped.empty() || fail(unwritten);
+    if (out.Write(text.data(), text.size()) && out.Commit()) {
+        if (!skipped.empty()) fail(unwritten);
+        return;
+    }
     const std::string cause = std::strerror(out.Error());
-    return fail(skipped.empty() ? cause : unwritten + "; " + cause);
+    fail(skipped.empty() ? cause : unwritten + "; " + cause);
 }
 
-bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value) {
-    return WriteIniStrings(path, section, {{key, value}});
+    WriteIniStrings(path, section, {{key, value}});
 }
 
 }  // namespace ov

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/loader_error.h"
+
 namespace ov {
 
 // The INI profile functions the settings and the additional files rely on. Sections and keys
@@ -27,12 +29,13 @@ std::string ReadIniString(const std::string& path, const std::string& section,
 // where the process may give it, its owner. Left as it is: a file that is there but cannot be read
 // (its other keys would be lost) and one its owner may not write. An entry whose key or value holds
 // a line break is not written, since it would start lines of its own: the file keeps that key's old
-// line, the other entries still go in. Returns false when anything was left unwritten, and then
-// puts the reason into `why` when one is given.
-bool WriteIniStrings(const std::string& path, const std::string& section,
-                     const std::vector<std::pair<std::string, std::string>>& entries,
-                     std::string* why = nullptr);
-bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+// line, the other entries still go in. Raises SettingsWriteError when anything was left unwritten.
+void WriteIniStrings(const std::string& path, const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& entries);
+void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
+
+// "Failed to write the settings file: [path]: reason", with the reason as its cause.
+LoaderError SettingsWriteError(const std::string& path, const std::string& reason);
 
 }  // namespace ov

@@ -65,9 +65,9 @@ MainConfig::MainConfig(const std::string& file) : path(file), section(kSettingsS
     const std::vector<std::string> lines = ReadIniSection(path, section, &readError);
     if (readError != 0) {
         values = Defaults();
-        lastError = "Failed to read the settings file: [" + path +
-                    "]: " + std::strerror(readError) +
-                    "; the defaults are used and the file is left as it is";
+        loadWarning = "Failed to read the settings file: [" + path +
+                      "]: " + std::strerror(readError) +
+                      "; the defaults are used and the file is left as it is";
         return;
     }
     for (const std::string& line : lines) {
@@ -84,44 +84,35 @@ std::string MainConfig::Get(const std::string& key) const {
     return it == values.end() ? "" : it->second;
 }
 
-bool MainConfig::Set(const std::string& key, const std::string& value) {
+void MainConfig::Set(const std::string& key, const std::string& value) {
     values[key] = value;
-    return WriteAll();
+    WriteAll();
 }
 
-bool MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>& entries) {
+void MainConfig::SetMany(const std::vector<std::pair<std::string, std::string>>& entries) {
     Keep(entries);
-    return WriteAll();
+    WriteAll();
 }
 
 void MainConfig::Keep(const std::vector<std::pair<std::string, std::string>>& entries) {
     for (const auto& [key, value] : entries) values[key] = value;
 }
 
-bool MainConfig::WriteAll() const {
-    lastError.clear();
-    if (path.empty()) return true;
+void MainConfig::WriteAll() const {
+    if (path.empty()) return;
     // Even once the file reads again: what is in memory are the defaults, not the file's keys.
-    if (readError != 0) {
-        lastError = "Failed to write the settings file: [" + path +
-                    "]: the file could not be read (" + std::strerror(readError) +
-                    ") and is left as it is";
-        return false;
-    }
+    if (readError != 0)
+        throw SettingsWriteError(path, std::string("the file could not be read (") +
+                                           std::strerror(readError) + ") and is left as it is");
     // Keys already in the file are matched without regard to case; a failed write leaves the
     // file as it was.
-    std::string why;
-    if (WriteIniStrings(
-            path, kSettingsSection,
-            std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()), &why))
-        return true;
-    lastError = "Failed to write the settings file: [" + path + "]: " + why;
-    return false;
+    WriteIniStrings(path, kSettingsSection,
+                    std::vector<std::pair<std::string, std::string>>(values.begin(), values.end()));
 }
 
-bool MainConfig::ResetToDefaults() {
+void MainConfig::ResetToDefaults() {
     values = Defaults();
-    return WriteAll();
+    WriteAll();
 }
 
 }  // namespace ov

@@ -24,31 +24,31 @@ class MainConfig {
     MainConfig() = default;
     // Loading first removes what saves killed mid-write left beside the file. A file that is
     // there but cannot be read gives the defaults, is never written while this configuration
-    // lives (its keys are not in memory to be kept), and LastError() says why.
+    // lives (its keys are not in memory to be kept), and LoadWarning() says why.
     explicit MainConfig(const std::string& path);
 
     void Load(const std::string& path);
     std::string Get(const std::string& key) const;
-    // Each change is kept in memory whether or not the file could be written; a false return
-    // means the file, or some value in it (one holding a line break), was left as it was, and
-    // LastError() says why.
-    bool Set(const std::string& key, const std::string& value);
+    // Each change is kept in memory whether or not the file could be written. A write that left
+    // the file, or some value in it (one holding a line break), as it was raises a LoaderError
+    // (SettingsWriteError) that names the file and says why.
+    void Set(const std::string& key, const std::string& value);
     // Several values, then one write of the file.
-    bool SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
+    void SetMany(const std::vector<std::pair<std::string, std::string>>& entries);
     // Several values in memory only; WriteAll (or a SettingsSaver) writes them.
     void Keep(const std::vector<std::pair<std::string, std::string>>& entries);
-    bool WriteAll() const;
-    bool ResetToDefaults();
-    // Why the last write, or the load before any write, failed, naming the file; empty after a
-    // write that succeeded.
-    const std::string& LastError() const { return lastError; }
+    void WriteAll() const;
+    void ResetToDefaults();
+    // Why the load found the file but could not read it, naming the file; empty when it read it
+    // or found none.
+    const std::string& LoadWarning() const { return loadWarning; }
 
     const std::string& Path() const { return path; }
     const std::map<std::string, std::string>& Values() const { return values; }
 
 #define OV_SETTING(Name, key)                          \
     std::string Get##Name() const { return Get(key); } \
-    bool Set##Name(const std::string& value) { return Set(key, value); }
+    void Set##Name(const std::string& value) { Set(key, value); }
     OV_SETTING(FileVersion, "FileVersion")
     OV_SETTING(HashType, "hashtype")
     OV_SETTING(EraseChip, "earseChip")
@@ -80,8 +80,7 @@ class MainConfig {
     // The errno of a load that found the file but could not read it; 0 when it read it or found
     // none.
     int readError = 0;
-    // Written by the load and by WriteAll, which leaves the settings themselves untouched.
-    mutable std::string lastError;
+    std::string loadWarning;
 };
 
 }  // namespace ov

@@ -1,5 +1,7 @@
 #include "settings/settings_saver.h"
 
+#include "common/loader_error.h"
+
 namespace ov {
 
 SettingsSaver::SettingsSaver(std::function<void(const std::string&)> onError)
@@ -38,8 +40,11 @@ void SettingsSaver::Run() {
         queue_.pop_front();
         writing_ = true;
         lock.unlock();
-        const bool written = settings.WriteAll();
-        if (!written && onError_) onError_(settings.LastError());
+        try {
+            settings.WriteAll();
+        } catch (const LoaderError& e) {
+            if (onError_) onError_(e.what());
+        }
         lock.lock();
         writing_ = false;
         changed_.notify_all();

@@ -1,133 +1,47 @@
 #include "settings/window_settings.h"
 
-#include <cstdio>
-#include <iterator>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "common/file_util.h"
-
 namespace ov {
 
-namespace {
-
-// How a control holds its setting.
-enum class Field {
-    Text,       // the control's text
-    Item,       // the selected item's text; a value not in the list keeps the selection
-    Check,      // "1" checked, "0" not
-    Port,       // an item of the port list; a device path not in it is added to it
-    ImagePath,  // the download image: an empty value keeps the control and the window's path
-};
-
-struct Binding {
-    const char* key;
-    int control;
-    Field field;
-};
-
-// In the order the values are written to the file, and read back.
-constexpr Binding kBindings[] = {
-    {"FileVersion", ctl::kVersionEdit, Field::Text},
-    {"hashtype", ctl::kHashCombo, Field::Item},
-    {"earseChip", ctl::kEraseCombo, Field::Item},
-    {"reserveIV", ctl::kIvCombo, Field::Item},
-    {"unlockFlash", ctl::kFlashCombo, Field::Item},
-    {"ESN", ctl::kEsnEdit, Field::Text},
-    {"Hex", ctl::kHexCheck, Field::Check},
-    {"ETIME", ctl::kSyncTimeEdit, Field::Text},
-    {"ETIME_FACTOR", ctl::kCoefficientEdit, Field::Text},
-    {"RsaPriFilePath", ctl::kPrivateKeyStatic, Field::Text},
-    {"AppFilePath", ctl::kSignImageStatic, Field::Text},
-    {"PublicSecretKeyFilePath", ctl::kPublicKeyStatic, Field::Text},
-    {"Com", ctl::kPortCombo, Field::Port},
-    {"BaudRate", ctl::kBaudCombo, Field::Item},
-    {"batch", ctl::kBatchCheck, Field::Check},
-    {"signAppFilePath", ctl::kDownloadImageStatic, Field::ImagePath},
-};
-
-// Not a control: the window keeps it, and it is written after the controls' values.
-constexpr const char* kDataTimeoutKey = "timeoutInData_Ms";
-
-void ToControl(const Binding& binding, const std::string& value, Controls& controls,
-               WindowState& state) {
-    switch (binding.field) {
-        case Field::Text:
-            controls.SetText(binding.control, value);
-            break;
-        case Field::Item:
-            controls.SelectExact(binding.control, value);
-            break;
-        case Field::Check:
-            controls.SetChecked(binding.control, value == "1");
-            break;
-        case Field::Port:
-            // The port list ignores case when it matches.
-            if (!value.empty() && !controls.SelectExact(binding.control, value))
-                AddDevicePathToPortList(controls, value);
-            break;
-        case Field::ImagePath:
-            if (!value.empty()) {
-                controls.SetText(binding.control, value);
-                state.downloadFilePath = value;
-            }
-            break;
-    }
-}
-
-std::string FromControl(const Binding& binding, const Controls& controls) {
-    switch (binding.field) {
-        case Field::Item:
-        case Field::Port:
-            return controls.SelectedText(binding.control);
-        case Field::Check:
-            return controls.Checked(binding.control) ? "1" : "0";
-        case Field::Text:
-        case Field::ImagePath:
-            break;
-    }
-    return controls.Text(binding.control);
-}
-
-}  // namespace
-
-void SettingsToWindow(MainConfig& config, Controls& controls, WindowState& state,
-                      const PortBackend& ports) {
-    if (!FileExists(config.Path())) config.ResetToDefaults();
+void ShowSettings(const Settings& s, Controls& controls, const PortBackend& ports) {
+    controls.SetText(ctl::kVersionEdit, s.fileVersion);
+    controls.Select(ctl::kHashCombo, s.hash == HashType::Sha256 ? 0 : 1);
+    controls.Select(ctl::kEraseCombo, s.fullErase ? 1 : 0);
+    controls.Select(ctl::kIvCombo, s.reserveIv ? 1 : 0);
+    controls.Select(ctl::kFlashCombo, s.unlockFlash ? 1 : 0);
+    controls.SetText(ctl::kEsnEdit, s.esn);
+    controls.SetChecked(ctl::kHexCheck, s.esnHex);
+    controls.SetText(ctl::kSyncTimeEdit, s.syncTime);
+    controls.SetText(ctl::kCoefficientEdit, s.coefficient);
+    controls.SetText(ctl::kPrivateKeyStatic, s.privateKeyPath);
+    controls.SetText(ctl::kSignImageStatic, s.signImagePath);
+    controls.SetText(ctl::kPublicKeyStatic, s.publicKeyPath);
     FillPortList(controls, ports);
-    for (const Binding& binding : kBindings)
-        ToControl(binding, config.Get(binding.key), controls, state);
-    state.dataTimeoutMs = ParseInteger(config.Get(kDataTimeoutKey));
-    if (state.dataTimeoutMs == 0) state.dataTimeoutMs = 5000;
-    if (config.GetHandshakeTimeout().empty()) {
-        config.SetHandshakeTimeout("5000");
-        state.handshakeTimeoutMs = 5000;
-    } else {
-        state.handshakeTimeoutMs = ParseInteger(config.GetHandshakeTimeout());
-        if (state.handshakeTimeoutMs == 0) state.handshakeTimeoutMs = 5000;
-    }
-    const std::string continuous = config.GetContinuousDownload();
-    state.continuousDownload = continuous == "1" || continuous.empty();
-    state.debugMode = config.GetDebug() == "1";
-    state.usbVid = UsbIdOrDefault(config.Get("UsbVid"), kDefaultUsbVid);
-    state.usbPid = UsbIdOrDefault(config.Get("UsbPid"), kDefaultUsbPid);
+    // A device path the list does not hold (a pseudo-terminal) is added to it.
+    if (!s.port.empty() && !controls.SelectExact(ctl::kPortCombo, s.port))
+        AddDevicePathToPortList(controls, s.port);
+    controls.SelectExact(ctl::kBaudCombo, s.baudRate);
+    controls.SetChecked(ctl::kBatchCheck, s.batch);
+    controls.SetText(ctl::kDownloadImageStatic, s.downloadImagePath);
 }
 
-bool WindowToSettings(MainConfig& config, const Controls& controls, const WindowState& state) {
-    return config.SetMany(SettingsEntries(controls, state));
-}
-
-std::vector<std::pair<std::string, std::string>> SettingsEntries(const Controls& controls,
-                                                                 const WindowState& state) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    entries.reserve(std::size(kBindings) + 1);
-    for (const Binding& binding : kBindings)
-        entries.emplace_back(binding.key, FromControl(binding, controls));
-    char timeout[32];
-    std::snprintf(timeout, sizeof(timeout), "%02d", state.dataTimeoutMs);
-    entries.emplace_back(kDataTimeoutKey, timeout);
-    return entries;
+Settings SettingsShown(const Controls& controls, Settings s) {
+    s.fileVersion = controls.Text(ctl::kVersionEdit);
+    s.hash = controls.Selection(ctl::kHashCombo) == 0 ? HashType::Sha256 : HashType::Sha512;
+    s.fullErase = controls.Selection(ctl::kEraseCombo) == 1;
+    s.reserveIv = controls.Selection(ctl::kIvCombo) == 1;
+    s.unlockFlash = controls.Selection(ctl::kFlashCombo) == 1;
+    s.esn = controls.Text(ctl::kEsnEdit);
+    s.esnHex = controls.Checked(ctl::kHexCheck);
+    s.syncTime = controls.Text(ctl::kSyncTimeEdit);
+    s.coefficient = controls.Text(ctl::kCoefficientEdit);
+    s.privateKeyPath = controls.Text(ctl::kPrivateKeyStatic);
+    s.signImagePath = controls.Text(ctl::kSignImageStatic);
+    s.publicKeyPath = controls.Text(ctl::kPublicKeyStatic);
+    s.port = controls.SelectedText(ctl::kPortCombo);
+    s.baudRate = controls.SelectedText(ctl::kBaudCombo);
+    s.batch = controls.Checked(ctl::kBatchCheck);
+    s.downloadImagePath = controls.Text(ctl::kDownloadImageStatic);
+    return s;
 }
 
 }  // namespace ov

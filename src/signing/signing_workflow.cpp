@@ -14,30 +14,26 @@
 
 namespace ov {
 
-void SigningWorkflow::CheckSignInputs() const {
-    if (controls_.Text(ctl::kVersionEdit).empty())
-        throw LoaderError("The firmware version cannot be empty!");
-    if (controls_.Text(ctl::kSyncTimeEdit).empty())
-        throw LoaderError("The sync time cannot be empty!");
-    if (controls_.Text(ctl::kPrivateKeyStatic).empty())
-        throw LoaderError("The private key file cannot be empty!");
-    if (controls_.Text(ctl::kSignImageStatic).empty())
-        throw LoaderError("The firmware file cannot be empty!");
-    if (controls_.Text(ctl::kPublicKeyStatic).empty())
-        throw LoaderError("The public key file cannot be empty!");
+void SigningWorkflow::CheckSignInputs(const Settings& settings) {
+    if (settings.fileVersion.empty()) throw LoaderError("The firmware version cannot be empty!");
+    if (settings.syncTime.empty()) throw LoaderError("The sync time cannot be empty!");
+    if (settings.privateKeyPath.empty()) throw LoaderError("The private key file cannot be empty!");
+    if (settings.signImagePath.empty()) throw LoaderError("The firmware file cannot be empty!");
+    if (settings.publicKeyPath.empty()) throw LoaderError("The public key file cannot be empty!");
 }
 
 void SigningWorkflow::SetSignButtonState(bool done) {
     controls_.SetText(ctl::kSignButton, done ? Texts().sign : Texts().signing);
     controls_.SetEnabled(ctl::kSignButton, done);
-    view_.AppendLogView(done ? Texts().signComplete : Texts().signStarted, kLogPlain);
+    window_.view.AppendLogView(done ? Texts().signComplete : Texts().signStarted, kLogPlain);
 }
 
 void SigningWorkflow::SignCommand() {
     try {
-        CheckSignInputs();
-        const std::string firmware = controls_.Text(ctl::kSignImageStatic);
-        const std::string defaultExtension = config_.GetDefExt();
+        const Settings& settings = window_.ReadSettings();
+        CheckSignInputs(settings);
+        const std::string firmware = settings.signImagePath;
+        const std::string defaultExtension = window_.config.GetDefExt();
         const auto slash = firmware.rfind('/');
         const std::string directory = slash == std::string::npos ? "" : firmware.substr(0, slash);
         const std::string name = firmware.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -55,37 +51,37 @@ void SigningWorkflow::SignCommand() {
                 : output.substr(dot);
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        config_.SetDefExt(extension);
-        // Signing goes on without the settings saved; the log says why.
-        if (!WindowToSettings(config_, controls_, state_)) log_.Record(config_.LastError() + "\n");
+        // Signing goes on when the settings cannot be saved; the log says why.
+        window_.config.Keep({{"lpszDefExt", extension}});
+        window_.SaveSettings();
 
         SignRequest request;
-        request.privateKeyPath = controls_.Text(ctl::kPrivateKeyStatic);
-        request.publicKeyPath = controls_.Text(ctl::kPublicKeyStatic);
+        request.privateKeyPath = settings.privateKeyPath;
+        request.publicKeyPath = settings.publicKeyPath;
         const KeyPairResult keys = ValidateKeyPair(request.privateKeyPath, request.publicKeyPath);
         if (!keys.valid) throw LoaderError("密钥验证失败: " + keys.message + "\n");
         SetSignButtonState(false);
 
         request.firmwarePath = firmware;
         request.outputPath = output;
-        request.versionText = controls_.Text(ctl::kVersionEdit);
-        request.esnText = controls_.Text(ctl::kEsnEdit);
-        request.esnHex = controls_.Checked(ctl::kHexCheck);
-        request.syncTimeText = controls_.Text(ctl::kSyncTimeEdit);
-        request.coefficientText = controls_.Text(ctl::kCoefficientEdit);
-        request.sha256 = controls_.Selection(ctl::kHashCombo) == 0;
-        request.sigxForm = ::strcasecmp(config_.GetDefExt().c_str(), ".sigx") == 0;
-        request.options = OptionsFromControls(controls_);
-        request.debugMode = state_.debugMode;
-        SignToFile(request, keys.bits, log_, &view_);
+        request.versionText = settings.fileVersion;
+        request.esnText = settings.esn;
+        request.esnHex = settings.esnHex;
+        request.syncTimeText = settings.syncTime;
+        request.coefficientText = settings.coefficient;
+        request.sha256 = settings.hash == HashType::Sha256;
+        request.sigxForm = ::strcasecmp(extension.c_str(), ".sigx") == 0;
+        request.options = OptionsOf(settings);
+        request.debugMode = settings.debugMode;
+        SignToFile(request, keys.bits, window_.log, &window_.view);
         SetSignButtonState(true);
     } catch (const LoaderError& e) {
-        runEnd_.FinishRun(e.what(), kCodeFault, e.Cause());
-        view_.AppendLogView("error", kLogPlain);
+        window_.runEnd.FinishRun(e.what(), kCodeFault, e.Cause());
+        window_.view.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     } catch (const std::exception& e) {
-        runEnd_.FinishRun(e.what(), kCodeFault);
-        view_.AppendLogView("error", kLogPlain);
+        window_.runEnd.FinishRun(e.what(), kCodeFault);
+        window_.view.AppendLogView("error", kLogPlain);
         SetSignButtonState(true);
     }
 }

@@ -3,12 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "control/run_end.h"
-#include "log/download_log.h"
-#include "settings/main_config.h"
-#include "settings/window_settings.h"
+#include "control/loader_window.h"
+#include "settings/settings.h"
 #include "ui/controls.h"
-#include "ui/progress_view.h"
 
 namespace ov {
 
@@ -29,28 +26,19 @@ inline constexpr const char* kSignFilter =
 // The Sign button: input checks, save dialog, key check, signing, every message.
 class SigningWorkflow {
   public:
-    SigningWorkflow(Controls& controls, MainConfig& config, WindowState& state, RunEnd& runEnd,
-                    SaveDialog& dialog, ProgressView& view, DownloadLog& log)
-        : controls_(controls),
-          config_(config),
-          state_(state),
-          runEnd_(runEnd),
-          dialog_(dialog),
-          view_(view),
-          log_(log) {}
+    // The command reads the window's settings from its dialog and saves them as the window does.
+    SigningWorkflow(LoaderWindow& window, SaveDialog& dialog)
+        : window_(window), controls_(window.controls), dialog_(dialog) {}
 
     void SignCommand();
-    void CheckSignInputs() const;
+    // The first empty input of the signing, named.
+    static void CheckSignInputs(const Settings& settings);
     void SetSignButtonState(bool done);
 
   private:
+    LoaderWindow& window_;
     Controls& controls_;
-    MainConfig& config_;
-    WindowState& state_;
-    RunEnd& runEnd_;
     SaveDialog& dialog_;
-    ProgressView& view_;
-    DownloadLog& log_;
 };
 
 }  // namespace ov

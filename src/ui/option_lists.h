@@ -1,9 +1,19 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "ui/controls.h"
 #include "ui/ui_texts.h"
 
 namespace ov {
+
+// The baud-rate list's items, fastest first, and the one it starts on.
+const std::vector<std::string>& BaudRateItems();
+inline constexpr int kStartBaudRateItem = 3;  // "921600"
+
+// The hash list starts on "hash512"; the other option lists on their first item.
+inline constexpr int kStartHashItem = 1;
 
 // Fills a list from a "|"-separated text and selects one item.
 void FillOptionList(Controls& controls, int id, const std::string& listText, int selected);

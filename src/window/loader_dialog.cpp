@@ -87,8 +87,7 @@ LoaderDialog::LoaderDialog(EventHost& host, PortLinkFactory& links, RunObserver*
     BuildStatusBar();
     core_ = std::make_unique<LoaderWindow>(host, widgets_, *this, links, std::move(ports));
     core_->InitDialog();
-    signing_ = std::make_unique<SigningWorkflow>(widgets_, core_->config, core_->state,
-                                                 core_->runEnd, *this, core_->view, core_->log);
+    signing_ = std::make_unique<SigningWorkflow>(*core_, *this);
     openFile = [this](const std::string& filter) -> std::optional<std::string> {
         const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), Q(filter));
         if (path.isEmpty()) return std::nullopt;

@@ -68,7 +68,7 @@ TEST_F(ControllerTest, ReplyAfter4900MsIsAcceptedAfter5200MsEndsTheRun) {
     sim::SimConfig slow;
     slow.delayMs = 4900;
     Make(slow);
-    window->state.dataTimeoutMs = 5000;
+    window->settings.dataTimeoutMs = 5000;
     window->controller.OnDownloadButton();
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 120000));
     EXPECT_TRUE(Finished());
@@ -78,7 +78,7 @@ TEST_F(ControllerTest, ReplyAfter4900MsIsAcceptedAfter5200MsEndsTheRun) {
     slower.delayMs = 5200;
     log.entries.clear();
     Make(slower);
-    window->state.dataTimeoutMs = 5000;
+    window->settings.dataTimeoutMs = 5000;
     const auto start = host().TickCount();
     window->controller.OnDownloadButton();
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
@@ -101,6 +101,10 @@ TEST_F(ControllerTest, HandshakeTimeoutOnTheCommandLineEndsWith108) {
     window->RunFromCommandLine(
         {"ov58xx-loader", "-f", dir.File("fw.bin"), "-p", "COM3", "-t", "2000"});
     EXPECT_EQ(window->runEnd.exitCode, 100);  // COM3 is not a port of this machine
+    // A port the run could not find leaves the dialog's choice, and what the file keeps of it.
+    window->FlushSettings();
+    EXPECT_EQ(controls.SelectedText(ctl::kPortCombo), "COM3");
+    EXPECT_EQ(MainConfig(dir.File("OVLoader.ini")).GetCom(), "COM3");
 
     Make(silent, true);
     controls.SetItems(ctl::kPortCombo, {});
@@ -179,7 +183,7 @@ TEST_F(ControllerTest, SameChipRefusedOnlyAfterFinishedWithExtras) {
     sim::SimConfig variant;
     variant.chip.variant = 1;
     Make(variant);
-    window->state.continuousDownload = false;
+    window->settings.continuousDownload = false;
     window->controller.OnDownloadButton();
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
     EXPECT_EQ(window->controller.lastCsn, "0123456789ab");
@@ -190,7 +194,7 @@ TEST_F(ControllerTest, SameChipRefusedOnlyAfterFinishedWithExtras) {
     EXPECT_EQ(links->LastChip().HostFrames(), 0);  // no step-2 frame went out
 
     Make({});
-    window->state.continuousDownload = false;
+    window->settings.continuousDownload = false;
     log.entries.clear();
     window->controller.OnDownloadButton();
     EXPECT_TRUE(host().RunUntil([&] { return !window->controller.Running(); }, 60000));
@@ -316,7 +320,7 @@ TEST_F(ControllerTest, CommandLineRunsNeverHang) {
     fields.signature = test::RandomBytes(256, 4);
     WriteSignedContainer(signedImage, fields, dir.File("fw.bin"));
     controls.SetText(ctl::kDownloadImageStatic, signedImage);
-    window->state.dataTimeoutMs = 5000;
+    window->settings.dataTimeoutMs = 5000;
     StartFromControls();
     const auto start = host().TickCount();
     EXPECT_TRUE(host().RunUntil([&] { return host().quit; }, 60000));
@@ -419,7 +423,7 @@ TEST_F(ControllerTest, SilenceAfterTheLastDataFrameIsBoundedOnTheCommandLine) {
         log = {};
         Make(hung, true);
         host().quit = false;
-        window->state.dataTimeoutMs = 3000;
+        window->settings.dataTimeoutMs = 3000;
         StartFromControls();
         ASSERT_TRUE(host().RunUntil(lastFrameOut, 600000));
         const auto lastFrame = host().TickCount();
@@ -479,7 +483,7 @@ TEST_F(ControllerTest, TimeOutsBeyondTenMinutesAreBroughtInAndLogged) {
     sim::SimConfig mute;
     mute.silentFrom = 1;  // the chip reports itself, then answers no frame
     Make(mute, true);
-    window->state.dataTimeoutMs = 2147483647;
+    window->settings.dataTimeoutMs = 2147483647;
     StartFromControls();
     ASSERT_TRUE(host().RunUntil(
         [&] { return links->chips.size() == 1 && links->LastChip().HostFrames() >= 1; }, 60000));

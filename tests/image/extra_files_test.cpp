@@ -22,7 +22,7 @@ class ExtraFilesTest : public ::testing::Test {
         std::vector<std::pair<std::string, std::string>> entries;
         for (const auto& [n, value] : keys)
             entries.push_back({"ExtraDownloadFile" + std::to_string(n) + "Info", value});
-        ASSERT_TRUE(WriteIniStrings(ini(), "MainConfig Setting", entries));
+        WriteIniStrings(ini(), "MainConfig Setting", entries);
     }
     std::string Error() {
         try {

@@ -131,6 +131,16 @@ TEST(PortDiscovery, NamesSelectTheirPort) {
     EXPECT_TRUE(SelectPortByName(controls, name, fs.backend));
     EXPECT_EQ(controls.SelectedText(ctl::kPortCombo), name);
     EXPECT_FALSE(SelectPortByName(controls, "/dev/no-such-tty", fs.backend));
+
+    // Given by the operator, or stored in the settings: the same item as the list would show.
+    EXPECT_EQ(FindPort(name, fs.backend), std::string(name));
+    EXPECT_EQ(FindPort("COM3", fs.backend), std::nullopt);
+    EXPECT_EQ(FindPort(fs.Dev("ttyUSB0"), fs.backend), fs.Dev("ttyUSB0"));
+    EXPECT_EQ(StoredPortChoice("usb", fs.backend), "USB");
+    EXPECT_EQ(StoredPortChoice(name, fs.backend), name);
+    EXPECT_EQ(StoredPortChoice(fs.Dev("ttyUSB0"), fs.backend), fs.Dev("ttyUSB0"));
+    EXPECT_EQ(StoredPortChoice("COM3", fs.backend), "");  // two items: none chosen
+    EXPECT_EQ(StoredPortChoice("", FakeSysfs().backend), "USB");
     ::close(slave);
     ::close(master);
 }

@@ -10,18 +10,33 @@
 #include <cstring>
 
 #include "common/file_util.h"
+#include "common/loader_error.h"
 #include "support/test_files.h"
 
 namespace ov {
 namespace {
+
+// Why a write left something unwritten (the error's cause), or "" when it wrote everything.
+std::string Refusal(const std::string& path, const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& entries) {
+    try {
+        WriteIniStrings(path, section, entries);
+    } catch (const LoaderError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Failed to write the settings file: [" + path + "]: " + e.Cause());
+        EXPECT_EQ(e.Kind(), ErrorKind::Settings);
+        return e.Cause();
+    }
+    return "";
+}
 
 TEST(IniFile, RoundTripAndCreation) {
     test::TempDir dir;
     const std::string path = dir.File("sub.ini");
     EXPECT_EQ(ReadIniString(path, "S", "k"), "");
     EXPECT_TRUE(ReadIniSection(path, "S").empty());
-    ASSERT_TRUE(WriteIniString(path, "MainConfig Setting", "b", "2"));
-    ASSERT_TRUE(WriteIniString(path, "MainConfig Setting", "a", "1"));
+    ASSERT_EQ(Refusal(path, "MainConfig Setting", {{"b", "2"}}), "");
+    ASSERT_EQ(Refusal(path, "MainConfig Setting", {{"a", "1"}}), "");
     EXPECT_EQ(test::ReadText(path), "[MainConfig Setting]\nb=2\na=1\n");
     EXPECT_EQ(ReadIniString(path, "mainconfig setting", "B"), "2");
     EXPECT_EQ(ReadIniSection(path, "MainConfig Setting"), (std::vector<std::string>{"b=2", "a=1"}));
@@ -34,14 +49,13 @@ TEST(IniFile, ReplacesInPlaceAppendsToItsSectionKeepsTheRest) {
                     "; comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\n  Key = old value "
                     "\r\nunknown=keep\r\n\r\n[Last]\r\nz=1\r\n");
     EXPECT_EQ(ReadIniString(path, "MAIN", "key"), "old value");
-    ASSERT_TRUE(
-        WriteIniStrings(path, "main", {{"KEY", "new"}, {"added", "yes"}, {"k", "main's own"}}));
+    ASSERT_EQ(Refusal(path, "main", {{"KEY", "new"}, {"added", "yes"}, {"k", "main's own"}}), "");
     EXPECT_EQ(test::ReadText(path),
               "; "
               "comment\r\n[Other]\r\nk=v\r\n\r\n[Main]\r\nKEY=new\r\nunknown=keep\r\nadded="
               "yes\r\nk=main's own\r\n\r\n"
               "[Last]\r\nz=1\r\n");
-    ASSERT_TRUE(WriteIniString(path, "New", "a", "b"));
+    ASSERT_EQ(Refusal(path, "New", {{"a", "b"}}), "");
     EXPECT_EQ(ReadIniString(path, "New", "a"), "b");
     EXPECT_EQ(ReadIniString(path, "Other", "k"), "v");
 }
@@ -54,7 +68,7 @@ TEST(IniFile, FailedWriteLeavesTheOldFileWhole) {
         const std::string path = dir.File("x.ini");
         ::mkdir(path.c_str(), 0700);
         test::WriteFile(path + "/inside", "keep");
-        EXPECT_FALSE(WriteIniString(path, "S", "k", "v"));
+        EXPECT_NE(Refusal(path, "S", {{"k", "v"}}), "");
         EXPECT_EQ(test::ReadText(path + "/inside"), "keep");
         return;
     }
@@ -62,7 +76,7 @@ TEST(IniFile, FailedWriteLeavesTheOldFileWhole) {
     const std::string path = dir.File("x.ini");
     test::WriteFile(path, "[S]\nk=old\n");
     ::chmod(dir.Path().c_str(), 0500);
-    EXPECT_FALSE(WriteIniString(path, "S", "k", "new"));
+    EXPECT_NE(Refusal(path, "S", {{"k", "new"}}), "");
     ::chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(test::ReadText(path), "[S]\nk=old\n");
 }
@@ -71,10 +85,8 @@ TEST(IniFile, ValueHoldingALineBreakKeepsItsOldLineTheOthersAreWritten) {
     test::TempDir dir;
     const std::string path = dir.File("x.ini");
     test::WriteFile(path, "[S]\r\npath=/old\r\nn=1\r\n");
-    std::string why;
-    EXPECT_FALSE(WriteIniStrings(
-        path, "S", {{"path", "/new\n[Injected]\nk=v"}, {"n", "2"}, {"cr", "a\rb"}, {"m", "3"}},
-        &why));
+    const std::string why = Refusal(
+        path, "S", {{"path", "/new\n[Injected]\nk=v"}, {"n", "2"}, {"cr", "a\rb"}, {"m", "3"}});
     EXPECT_EQ(test::ReadText(path), "[S]\r\npath=/old\r\nn=2\r\nm=3\r\n");
     EXPECT_EQ(why,
               "a value holding a line break is not written, the file keeps the old one: path, cr");
@@ -82,7 +94,7 @@ TEST(IniFile, ValueHoldingALineBreakKeepsItsOldLineTheOthersAreWritten) {
 
     // Nothing left to write: no file is made for it.
     const std::string fresh = dir.File("fresh.ini");
-    EXPECT_FALSE(WriteIniString(fresh, "S", "k", "a\nb"));
+    EXPECT_NE(Refusal(fresh, "S", {{"k", "a\nb"}}), "");
     EXPECT_FALSE(FileExists(fresh));
 }
 
@@ -103,9 +115,7 @@ TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
     struct stat before {
     }, after{};
     ::stat(path.c_str(), &before);
-    std::string why;
-    EXPECT_FALSE(WriteIniStrings(path, "S", {{"k", "new"}}, &why));
-    EXPECT_EQ(why, "the file is read-only and is left as it is");
+    EXPECT_EQ(Refusal(path, "S", {{"k", "new"}}), "the file is read-only and is left as it is");
     ::stat(path.c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode & 07777, 0444u);
@@ -118,9 +128,9 @@ TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
         int error = 0;
         EXPECT_TRUE(ReadIniSection(secret, "S", &error).empty());
         EXPECT_EQ(error, EACCES);
-        EXPECT_FALSE(WriteIniStrings(secret, "S", {{"k", "new"}}, &why));
-        EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EACCES)) +
-                           ") and is left as it is");
+        EXPECT_EQ(Refusal(secret, "S", {{"k", "new"}}), "the file could not be read (" +
+                                                            std::string(std::strerror(EACCES)) +
+                                                            ") and is left as it is");
         ::chmod(secret.c_str(), 0600);
         EXPECT_EQ(test::ReadText(secret), "[S]\nk=old\n");
     }
@@ -130,9 +140,9 @@ TEST(IniFile, ReadOnlyOrUnreadableFileIsLeftAsItIs) {
     int error = 0;
     EXPECT_TRUE(ReadIniSection(broken, "S", &error).empty());
     EXPECT_EQ(error, EIO);
-    EXPECT_FALSE(WriteIniStrings(broken, "S", {{"k", "new"}}, &why));
-    EXPECT_EQ(why, "the file could not be read (" + std::string(std::strerror(EIO)) +
-                       ") and is left as it is");
+    EXPECT_EQ(Refusal(broken, "S", {{"k", "new"}}), "the file could not be read (" +
+                                                        std::string(std::strerror(EIO)) +
+                                                        ") and is left as it is");
     char target[PATH_MAX] = {};
     EXPECT_EQ(::readlink(broken.c_str(), target, sizeof(target) - 1),
               14);  // still the link, not a file in its place
@@ -148,7 +158,7 @@ TEST(IniFile, ReplacedFileKeepsItsModeAndOwner) {
     }
     // No umask makes these bits; the set-user-ID bit is one a change of owner clears.
     ::chmod(path.c_str(), 04620);
-    ASSERT_TRUE(WriteIniString(path, "S", "k", "new"));
+    ASSERT_EQ(Refusal(path, "S", {{"k", "new"}}), "");
     EXPECT_EQ(test::ReadText(path), "[S]\nk=new\n");
     struct stat st {};
     ::stat(path.c_str(), &st);

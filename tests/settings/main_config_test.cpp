@@ -9,9 +9,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "common/file_util.h"
+#include "common/loader_error.h"
+#include "settings/settings.h"
 #include "settings/window_settings.h"
 #include "support/test_files.h"
 #include "ui/controls_model.h"
@@ -29,16 +32,37 @@ class SettingsTest : public ::testing::Test {
         SetInitialEdits(controls);
         FillOptionLists(controls, TextsFor(Language::English));
     }
+    // As the window starts: the file read and completed, the settings shown in the dialog.
     void Load() {
         config.Load(path);
-        SettingsToWindow(config, controls, state, ports);
+        try {
+            CompleteSettingsFile(config);
+        } catch (const LoaderError&) {
+        }
+        state = SettingsFrom(config, ports, TextsFor(Language::English));
+        ShowSettings(state, controls, ports);
+    }
+    // As the window saves: what the dialog shows, in one write; the error's text, or "".
+    std::string Save() {
+        state = SettingsShown(controls, state);
+        return WriteError(
+            [&] { config.SetMany(SettingsEntries(state, TextsFor(Language::English))); });
+    }
+    static std::string WriteError(const std::function<void()>& write) {
+        try {
+            write();
+        } catch (const LoaderError& e) {
+            EXPECT_EQ(e.Kind(), ErrorKind::Settings);
+            return e.what();
+        }
+        return "";
     }
     test::TempDir dir;
     std::string path = dir.File("OVLoader.ini");
     PortBackend ports;
     ControlsModel controls;
     MainConfig config;
-    WindowState state;
+    Settings state;
 };
 
 TEST_F(SettingsTest, FreshFileGetsTheTwentyDefaultsInByteOrder) {
@@ -97,7 +121,7 @@ TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
 
     state.dataTimeoutMs = 7;
     controls.Select(ctl::kHashCombo, 0);
-    WindowToSettings(config, controls, state);
+    EXPECT_EQ(Save(), "");
     MainConfig reread(path);
     EXPECT_EQ(reread.Get("timeoutInData_Ms"), "07");
     EXPECT_EQ(reread.Get("hashtype"), "hash256");
@@ -118,19 +142,57 @@ TEST_F(SettingsTest, ValuesAsTheWindowReadsThem) {
     EXPECT_TRUE(state.continuousDownload);
 }
 
+TEST_F(SettingsTest, TheFileAndTheDialogAgreeOnEveryValue) {
+    // Texts the lists do not hold, other letter cases, the other language's items, a port that
+    // is no tty here, flags that are not "1".
+    test::WriteFile(path,
+                    "[MainConfig Setting]\nhashtype=HASH256\nearseChip=Full Erase\n"
+                    "reserveIV=保留IV\nunlockFlash=nonsense\nBaudRate=115200\n"
+                    "Com=/dev/no-such-tty\nHex=yes\nbatch=1\nETIME=300\nESN=\n"
+                    "signAppFilePath=/fw.bin\nHandshakeTimeout=7000\n");
+    Load();
+    const auto english = TextsFor(Language::English);
+    const auto direct = SettingsEntries(SettingsFrom(config, ports, english), english);
+    EXPECT_EQ(SettingsEntries(SettingsShown(controls, state), english), direct);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"FileVersion", ""},
+        {"hashtype", "hash256"},
+        {"earseChip", "Full Erase"},
+        {"reserveIV", "random IV"},
+        {"unlockFlash", "Not Unlock Flash"},
+        {"ESN", ""},
+        {"Hex", "0"},
+        {"ETIME", "300"},
+        {"ETIME_FACTOR", ""},
+        {"RsaPriFilePath", ""},
+        {"AppFilePath", ""},
+        {"PublicSecretKeyFilePath", ""},
+        {"Com", "USB"},  // the list's own choice: USB stands alone here
+        {"BaudRate", "115200"},
+        {"batch", "1"},
+        {"signAppFilePath", "/fw.bin"},
+        {"timeoutInData_Ms", "5000"},
+    };
+    EXPECT_EQ(direct, expected);
+    EXPECT_EQ(state.handshakeTimeoutMs, 7000);
+
+    // In Chinese the same file chooses the Chinese items it names.
+    const auto chinese = TextsFor(Language::Chinese);
+    const Settings inChinese = SettingsFrom(config, ports, chinese);
+    EXPECT_TRUE(inChinese.reserveIv);
+    EXPECT_FALSE(inChinese.fullErase);
+    EXPECT_EQ(SettingsEntries(inChinese, chinese)[2].second, "按文件长度擦除");
+}
+
 TEST_F(SettingsTest, FailedSaveKeepsItsCause) {
     const std::string missing = dir.File("no-such-directory/OVLoader.ini");
     MainConfig lost(missing);
-    EXPECT_FALSE(lost.Set("ESN", "1"));
-    EXPECT_EQ(lost.LastError(),
+    EXPECT_EQ(WriteError([&] { lost.Set("ESN", "1"); }),
               "Failed to write the settings file: [" + missing + "]: " + std::strerror(ENOENT));
     EXPECT_EQ(lost.Get("ESN"), "1");  // kept in memory all the same
-    EXPECT_FALSE(WindowToSettings(lost, controls, state));
-    EXPECT_FALSE(lost.LastError().empty());
 
     Load();
-    EXPECT_TRUE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(), "");
+    EXPECT_EQ(Save(), "");
 }
 
 TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
@@ -140,8 +202,7 @@ TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
     controls.SetText(ctl::kDownloadImageStatic,
                      "/fw.bin\n[MainConfig Setting]\nContinuousDownload=0");
     controls.SetText(ctl::kEsnEdit, "12AB");
-    EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(),
+    EXPECT_EQ(Save(),
               "Failed to write the settings file: [" + path +
                   "]: a value holding a line break is not written, the file keeps the old one: "
                   "signAppFilePath");
@@ -155,9 +216,8 @@ TEST_F(SettingsTest, SavesRefusedForALineBreakOrAReadOnlyFileSayWhy) {
     EXPECT_NE(saved, fresh);
     ::chmod(path.c_str(), 0444);
     controls.SetText(ctl::kDownloadImageStatic, "/fw.bin");
-    EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
-                                      "]: the file is read-only and is left as it is");
+    EXPECT_EQ(Save(), "Failed to write the settings file: [" + path +
+                          "]: the file is read-only and is left as it is");
     EXPECT_EQ(test::ReadText(path), saved);
 }
 
@@ -171,18 +231,16 @@ TEST_F(SettingsTest, UnreadableFileRunsOnTheDefaultsAndIsNeverReplaced) {
     ASSERT_EQ(::symlink("/proc/self/mem", path.c_str()), 0);
     Load();
     const std::string cause = std::strerror(EIO);
-    EXPECT_EQ(config.LastError(), "Failed to read the settings file: [" + path + "]: " + cause +
-                                      "; the defaults are used and the file is left as it is");
+    EXPECT_EQ(config.LoadWarning(), "Failed to read the settings file: [" + path + "]: " + cause +
+                                        "; the defaults are used and the file is left as it is");
     EXPECT_EQ(controls.Text(ctl::kVersionEdit), "FFFF");
     EXPECT_EQ(controls.Text(ctl::kSyncTimeEdit), "100");
     EXPECT_EQ(state.handshakeTimeoutMs, 10000);
     EXPECT_EQ(state.dataTimeoutMs, 5000);
 
-    EXPECT_FALSE(WindowToSettings(config, controls, state));
-    EXPECT_EQ(config.LastError(), "Failed to write the settings file: [" + path +
-                                      "]: the file could not be read (" + cause +
-                                      ") and is left as it is");
-    EXPECT_FALSE(config.ResetToDefaults());
+    EXPECT_EQ(Save(), "Failed to write the settings file: [" + path +
+                          "]: the file could not be read (" + cause + ") and is left as it is");
+    EXPECT_NE(WriteError([&] { config.ResetToDefaults(); }), "");
     char target[PATH_MAX] = {};
     EXPECT_EQ(::readlink(path.c_str(), target, sizeof(target) - 1), 14);  // still the link
 }

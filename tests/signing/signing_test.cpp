@@ -4,18 +4,19 @@
 
 #include "common/file_util.h"
 #include "common/loader_error.h"
-#include "control/run_end.h"
+#include "control/loader_window.h"
 #include "e2e/e2e_support.h"
 #include "image/signed_container.h"
+#include "serial/serial_link.h"
 #include "settings/main_config.h"
 #include "signing/rsa_keys.h"
 #include "signing/sign_image.h"
 #include "signing/signing_workflow.h"
 #include "signing/verify_signed.h"
+#include "support/manual_host.h"
 #include "support/recording_sinks.h"
 #include "support/test_files.h"
 #include "ui/controls_model.h"
-#include "ui/option_lists.h"
 
 namespace ov {
 namespace {
@@ -219,31 +220,43 @@ class ScriptedDialog : public SaveDialog {
     std::vector<std::string> asked;
 };
 
+// The window's Sign command, on a dialog model whose settings file is in a folder of its own.
 class SignCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
         setenv("LC_ALL", "C", 1);
-        FillOptionLists(controls, TextsFor(Language::English));
-        SetInitialEdits(controls);
-        config.Load(dir.File("OVLoader.ini"));
+        setenv("OV58XX_LOADER_HOME", dir.Path().c_str(), 1);
+        window.InitDialog(dir.Path());
         test::WriteBytes(dir.File("fw.bin"), test::RandomBytes(2000, 9));
         controls.SetText(ctl::kPrivateKeyStatic, Keys::Get().Private("k2048"));
         controls.SetText(ctl::kPublicKeyStatic, Keys::Get().Public("k2048"));
         controls.SetText(ctl::kSignImageStatic, dir.File("fw.bin"));
     }
-    void TearDown() override { unsetenv("LC_ALL"); }
-    void Sign() { workflow.SignCommand(); }
+    void TearDown() override {
+        unsetenv("OV58XX_LOADER_HOME");
+        unsetenv("LC_ALL");
+    }
+    // The command, and the settings it saved on the disk.
+    void Sign() {
+        workflow.SignCommand();
+        window.FlushSettings();
+    }
+    PortBackend NoPorts() const {
+        PortBackend ports;
+        ports.sysRoot = dir.File("sys");
+        ports.devRoot = dir.File("dev");
+        return ports;
+    }
 
     test::TempDir dir;
     ControlsModel controls;
-    MainConfig config;
-    WindowState state;
     test::RecordingObserver log;
-    ProgressView view{&log};
-    DownloadLog runLog;
-    RunEnd runEnd{view, runLog, nullptr};
+    test::ManualHost host;
+    SerialLinkFactory links;
+    LoaderWindow window{host, controls, log, links, NoPorts()};
+    MainConfig& config = window.config;
     ScriptedDialog dialog;
-    SigningWorkflow workflow{controls, config, state, runEnd, dialog, view, runLog};
+    SigningWorkflow workflow{window, dialog};
 };
 
 TEST_F(SignCommandTest, EmptyFieldsAreNamedFirmwareVersionFirst) {

@@ -561,7 +561,7 @@ TEST_F(DialogTest, ClearLogDuringARunAndTheLastSerialNumber) {
     chip.chip.variant = 1;
     test::SimLinkFactory links(host, chip);
     LoaderDialog dialog(host, links);
-    dialog.Core().state.continuousDownload = false;
+    dialog.Core().settings.continuousDownload = false;
     PrepareDownload(dialog);
     Button(dialog, ctl::kDownloadButton)->click();
     ASSERT_TRUE(host.RunUntil(
