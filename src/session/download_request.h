@@ -8,8 +8,9 @@
 
 namespace ov {
 
-// Everything one download run needs to know, fixed when it starts: built by the command
-// line, by the window from its controls, or by a gang for each of its ports.
+// Everything one download run needs to know, fixed when it starts: made from the settings
+// (RequestFor), with the command line's port, image and handshake time-out, or by a gang for
+// each of its ports.
 struct DownloadRequest {
     std::string imagePath;
     // The settings file whose "ExtraDownloadFile%dInfo" entries add files to the run; read
