@@ -46,9 +46,11 @@ class MainConfig {
     const std::string& Path() const { return path; }
     const std::map<std::string, std::string>& Values() const { return values; }
 
-#define OV_SETTING(Name, key)                          \
-    std::string Get##Name() const { return Get(key); } \
-    void Set##Name(const std::string& value) { Set(key, value); }
+    // Each key named once: its constant, its reader and its writer.
+#define OV_SETTING(Name, key)                              \
+    static constexpr const char* k##Name = key;            \
+    std::string Get##Name() const { return Get(k##Name); } \
+    void Set##Name(const std::string& value) { Set(k##Name, value); }
     OV_SETTING(FileVersion, "FileVersion")
     OV_SETTING(HashType, "hashtype")
     OV_SETTING(EraseChip, "earseChip")
@@ -72,6 +74,8 @@ class MainConfig {
     // Read, never written by the program.
     std::string GetDebug() const { return Get("debug"); }
     std::string GetContinuousDownload() const { return Get("ContinuousDownload"); }
+    std::string GetUsbVid() const { return Get("UsbVid"); }
+    std::string GetUsbPid() const { return Get("UsbPid"); }
 
   private:
     std::string path;

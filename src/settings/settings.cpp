@@ -48,32 +48,32 @@ void CompleteSettingsFile(MainConfig& config) {
 
 Settings SettingsFrom(const MainConfig& config, const PortBackend& ports, const UiTexts& texts) {
     Settings s;
-    s.fileVersion = config.Get("FileVersion");
-    s.hash = ItemIndex(texts.hashItems, config.Get("hashtype"), kStartHashItem) == 0
+    s.fileVersion = config.GetFileVersion();
+    s.hash = ItemIndex(texts.hashItems, config.GetHashType(), kStartHashItem) == 0
                  ? HashType::Sha256
                  : HashType::Sha512;
-    s.fullErase = SecondItem(texts.eraseItems, config.Get("earseChip"));
-    s.reserveIv = SecondItem(texts.ivItems, config.Get("reserveIV"));
-    s.unlockFlash = SecondItem(texts.unlockItems, config.Get("unlockFlash"));
-    s.esn = config.Get("ESN");
-    s.esnHex = config.Get("Hex") == "1";
-    s.syncTime = config.Get("ETIME");
-    s.coefficient = config.Get("ETIME_FACTOR");
-    s.privateKeyPath = config.Get("RsaPriFilePath");
-    s.signImagePath = config.Get("AppFilePath");
-    s.publicKeyPath = config.Get("PublicSecretKeyFilePath");
-    s.port = StoredPortChoice(config.Get("Com"), ports);
+    s.fullErase = SecondItem(texts.eraseItems, config.GetEraseChip());
+    s.reserveIv = SecondItem(texts.ivItems, config.GetReserveIv());
+    s.unlockFlash = SecondItem(texts.unlockItems, config.GetUnlockFlash());
+    s.esn = config.GetEsn();
+    s.esnHex = config.GetHex() == "1";
+    s.syncTime = config.GetETime();
+    s.coefficient = config.GetETimeFactor();
+    s.privateKeyPath = config.GetRsaPriFilePath();
+    s.signImagePath = config.GetAppFilePath();
+    s.publicKeyPath = config.GetPublicSecretKeyFilePath();
+    s.port = StoredPortChoice(config.GetCom(), ports);
     s.baudRate = BaudRateItems()[static_cast<std::size_t>(
-        ItemIndex(BaudRateItems(), config.Get("BaudRate"), kStartBaudRateItem))];
-    s.batch = config.Get("batch") == "1";
-    s.downloadImagePath = config.Get("signAppFilePath");
-    s.dataTimeoutMs = Milliseconds(config.Get("timeoutInData_Ms"), 5000);
+        ItemIndex(BaudRateItems(), config.GetBaudRate(), kStartBaudRateItem))];
+    s.batch = config.GetBatch() == "1";
+    s.downloadImagePath = config.GetSignAppFilePath();
+    s.dataTimeoutMs = Milliseconds(config.GetTimeoutInDataMs(), 5000);
     s.handshakeTimeoutMs = Milliseconds(config.GetHandshakeTimeout(), 5000);
     const std::string continuous = config.GetContinuousDownload();
     s.continuousDownload = continuous == "1" || continuous.empty();
     s.debugMode = config.GetDebug() == "1";
-    s.usbVid = UsbIdOrDefault(config.Get("UsbVid"), kDefaultUsbVid);
-    s.usbPid = UsbIdOrDefault(config.Get("UsbPid"), kDefaultUsbPid);
+    s.usbVid = UsbIdOrDefault(config.GetUsbVid(), kDefaultUsbVid);
+    s.usbPid = UsbIdOrDefault(config.GetUsbPid(), kDefaultUsbPid);
     return s;
 }
 
@@ -82,23 +82,23 @@ std::vector<std::pair<std::string, std::string>> SettingsEntries(const Settings&
     char timeout[32];
     std::snprintf(timeout, sizeof(timeout), "%02d", s.dataTimeoutMs);
     return {
-        {"FileVersion", s.fileVersion},
-        {"hashtype", Item(texts.hashItems, s.hash == HashType::Sha256 ? 0 : 1)},
-        {"earseChip", Item(texts.eraseItems, s.fullErase ? 1 : 0)},
-        {"reserveIV", Item(texts.ivItems, s.reserveIv ? 1 : 0)},
-        {"unlockFlash", Item(texts.unlockItems, s.unlockFlash ? 1 : 0)},
-        {"ESN", s.esn},
-        {"Hex", Flag(s.esnHex)},
-        {"ETIME", s.syncTime},
-        {"ETIME_FACTOR", s.coefficient},
-        {"RsaPriFilePath", s.privateKeyPath},
-        {"AppFilePath", s.signImagePath},
-        {"PublicSecretKeyFilePath", s.publicKeyPath},
-        {"Com", s.port},
-        {"BaudRate", s.baudRate},
-        {"batch", Flag(s.batch)},
-        {"signAppFilePath", s.downloadImagePath},
-        {"timeoutInData_Ms", timeout},
+        {MainConfig::kFileVersion, s.fileVersion},
+        {MainConfig::kHashType, Item(texts.hashItems, s.hash == HashType::Sha256 ? 0 : 1)},
+        {MainConfig::kEraseChip, Item(texts.eraseItems, s.fullErase ? 1 : 0)},
+        {MainConfig::kReserveIv, Item(texts.ivItems, s.reserveIv ? 1 : 0)},
+        {MainConfig::kUnlockFlash, Item(texts.unlockItems, s.unlockFlash ? 1 : 0)},
+        {MainConfig::kEsn, s.esn},
+        {MainConfig::kHex, Flag(s.esnHex)},
+        {MainConfig::kETime, s.syncTime},
+        {MainConfig::kETimeFactor, s.coefficient},
+        {MainConfig::kRsaPriFilePath, s.privateKeyPath},
+        {MainConfig::kAppFilePath, s.signImagePath},
+        {MainConfig::kPublicSecretKeyFilePath, s.publicKeyPath},
+        {MainConfig::kCom, s.port},
+        {MainConfig::kBaudRate, s.baudRate},
+        {MainConfig::kBatch, Flag(s.batch)},
+        {MainConfig::kSignAppFilePath, s.downloadImagePath},
+        {MainConfig::kTimeoutInDataMs, timeout},
     };
 }
 

@@ -23,8 +23,8 @@ void SigningWorkflow::CheckSignInputs(const Settings& settings) {
 }
 
 void SigningWorkflow::SetSignButtonState(bool done) {
-    controls_.SetText(ctl::kSignButton, done ? Texts().sign : Texts().signing);
-    controls_.SetEnabled(ctl::kSignButton, done);
+    window_.controls.SetText(ctl::kSignButton, done ? Texts().sign : Texts().signing);
+    window_.controls.SetEnabled(ctl::kSignButton, done);
     window_.view.AppendLogView(done ? Texts().signComplete : Texts().signStarted, kLogPlain);
 }
 
@@ -52,7 +52,7 @@ void SigningWorkflow::SignCommand() {
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         // Signing goes on when the settings cannot be saved; the log says why.
-        window_.config.Keep({{"lpszDefExt", extension}});
+        window_.config.Keep({{MainConfig::kDefExt, extension}});
         window_.SaveSettings();
 
         SignRequest request;

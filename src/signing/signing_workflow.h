@@ -27,8 +27,7 @@ inline constexpr const char* kSignFilter =
 class SigningWorkflow {
   public:
     // The command reads the window's settings from its dialog and saves them as the window does.
-    SigningWorkflow(LoaderWindow& window, SaveDialog& dialog)
-        : window_(window), controls_(window.controls), dialog_(dialog) {}
+    SigningWorkflow(LoaderWindow& window, SaveDialog& dialog) : window_(window), dialog_(dialog) {}
 
     void SignCommand();
     // The first empty input of the signing, named.
@@ -37,7 +36,6 @@ class SigningWorkflow {
 
   private:
     LoaderWindow& window_;
-    Controls& controls_;
     SaveDialog& dialog_;
 };
 
